@@ -4,6 +4,7 @@
 // off-screen picture, the one dialog, the keypad thread) is module state of the
 // layers below, so every instance drives the same screen. Each Show method
 // builds one screen, draws it once and returns; the screen stays until the next.
+// Texts are taken as const char* (callers pass literals such as "Rebooting...").
 // Calls from several threads never overlap: each method holds the UI lock for
 // its whole duration (OpenUserSetting's wait for the user included).
 #pragma once
@@ -26,8 +27,8 @@ public:
     void ShowInfo(const char** info, int count);
     // "Upgrade Status" screen with "<text>:<id>" (or the text alone for id 0)
     // and a "Reboot" button. Returns 0.
-    int ShowUpgradingFailedInfo(char* text, int id);
-    int ShowUpgradingFailedInfoWithID(char* text, int id);
+    int ShowUpgradingFailedInfo(const char* text, int id);
+    int ShowUpgradingFailedInfoWithID(const char* text, int id);
     int ShowUpgradingExtFailed();
     int ShowUpgradingExtInfo(int count);
     int ShowUpgradedExtInfo(int count);
@@ -41,7 +42,7 @@ public:
     // buffer. Copies stay NUL-terminated within the given sizes.
     int OpenUserSetting(char* user, int user_size, char* password, int password_size);
     // A cleared screen with the text centred at y 26; nothing for null.
-    void DispNoticeInfo(char* text);
+    void DispNoticeInfo(const char* text);
     // Code of the last unconsumed key press, 0 for none; the first call starts
     // the keypad thread.
     int GetKeyPressed();
