@@ -1,0 +1,288 @@
+// Implementation of the devsim test harness: directories, the devsim process,
+// and readers for the records of OUT_DIR.
+#include "devsim_harness.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#ifndef DEVSIM_BIN_DIR
+#error "DEVSIM_BIN_DIR must name the build's bin directory"
+#endif
+
+namespace devsim {
+namespace {
+
+using json = nlohmann::json;
+
+void MakeParents(const std::string& path) {
+  for (size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1)) {
+    mkdir(path.substr(0, pos).c_str(), 0755);
+  }
+}
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
+  return remove(path);
+}
+
+std::vector<json> ReadJsonLines(const std::string& path) {
+  std::vector<json> out;
+  std::istringstream in(ReadFile(path));
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    json j = json::parse(line, nullptr, false);
+    if (!j.is_discarded()) out.push_back(std::move(j));
+  }
+  return out;
+}
+
+std::string FromHex(const std::string& hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(static_cast<char>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
+  }
+  return out;
+}
+
+int IntOr(const json& j, const char* key, int fallback = 0) {
+  auto it = j.find(key);
+  return (it != j.end() && it->is_number()) ? it->get<int>() : fallback;
+}
+
+std::optional<int> OptInt(const json& j, const char* key) {
+  auto it = j.find(key);
+  if (it == j.end() || !it->is_number()) return std::nullopt;
+  return it->get<int>();
+}
+
+}  // namespace
+
+std::string BinDir() {
+  const char* env = std::getenv("DEVSIM_BIN_DIR");
+  return (env && *env) ? env : DEVSIM_BIN_DIR;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "";
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool WriteFile(const std::string& path, const std::string& bytes, int mode) {
+  MakeParents(path);
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  if (fd < 0) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  fchmod(fd, static_cast<mode_t>(mode));
+  close(fd);
+  return done == bytes.size();
+}
+
+Device::Device(const std::string& name) {
+  std::string tmpl = "/tmp/dh-" + name.substr(0, 12) + "-XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  if (mkdtemp(buf.data()) == nullptr) {
+    std::perror("devsim harness: mkdtemp");
+    std::abort();
+  }
+  base_ = buf.data();
+  dir_ = base_ + "/dev";
+  out_ = base_ + "/out";
+  mkdir(dir_.c_str(), 0755);
+  WriteFile(dir_ + "/device.ini", "");
+}
+
+Device::~Device() {
+  if (std::getenv("DEVSIM_KEEP")) {
+    std::fprintf(stderr, "devsim harness: kept %s\n", base_.c_str());
+    return;
+  }
+  nftw(base_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+void Device::Ini(const std::string& text) { WriteFile(dir_ + "/device.ini", text); }
+
+void Device::File(const std::string& device_path, const std::string& bytes, int mode) {
+  std::string rel = device_path;
+  while (!rel.empty() && rel[0] == '/') rel.erase(0, 1);
+  WriteFile(dir_ + "/rootfs/" + rel, bytes, mode);
+}
+
+std::string Device::HostFile(const std::string& name, const std::string& bytes) {
+  std::string path = dir_ + "/" + name;
+  WriteFile(path, bytes);
+  return path;
+}
+
+int Device::Run(const std::vector<std::string>& options, const std::vector<std::string>& args) {
+  result_ = Result{};
+  nftw(out_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+  std::vector<std::string> argv = {BinDir() + "/devsim", "run", dir_, out_};
+  argv.insert(argv.end(), options.begin(), options.end());
+  if (!args.empty()) {
+    argv.push_back("--");
+    argv.insert(argv.end(), args.begin(), args.end());
+  }
+  std::string err_path = base_ + "/devsim.stderr";
+  pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    int fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd >= 0) dup2(fd, 2);
+    std::vector<char*> cargv;
+    for (auto& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+    execv(cargv[0], cargv.data());
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  stderr_ = ReadFile(err_path);
+  int rc = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (rc != 0) return rc;
+  json j = json::parse(ReadFile(out_ + "/result.json"), nullptr, false);
+  if (j.is_object()) {
+    result_.outcome = j.value("outcome", "");
+    result_.exit_status = OptInt(j, "exit_status");
+    result_.signal = OptInt(j, "signal");
+    if (j.contains("reboot_command") && j["reboot_command"].is_string()) {
+      result_.reboot_command = j["reboot_command"].get<std::string>();
+    }
+    result_.duration_ms = IntOr(j, "duration_ms");
+    result_.frames = IntOr(j, "frames");
+  }
+  return rc;
+}
+
+int Device::Exec(const std::string& program, const std::vector<std::string>& args,
+                 const std::vector<std::string>& options) {
+  std::vector<std::string> opts = {"--exec", program};
+  opts.insert(opts.end(), options.begin(), options.end());
+  return Run(opts, args);
+}
+
+std::vector<LogLine> Device::Syslog() const {
+  std::vector<LogLine> out;
+  for (const json& j : ReadJsonLines(out_ + "/syslog.jsonl")) {
+    out.push_back({IntOr(j, "t_ms"), IntOr(j, "priority"), IntOr(j, "facility"),
+                   j.value("message", "")});
+  }
+  return out;
+}
+
+bool Device::LogContains(const std::string& text) const {
+  for (const LogLine& l : Syslog()) {
+    if (l.message.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+std::vector<IpcRecord> Device::Ipc() const {
+  std::vector<IpcRecord> out;
+  for (const json& j : ReadJsonLines(out_ + "/ipc.jsonl")) {
+    IpcRecord r;
+    r.t_ms = IntOr(j, "t_ms");
+    r.receiver = IntOr(j, "receiver");
+    if (j.contains("raw")) {
+      r.malformed = true;
+      r.raw = FromHex(j.value("raw", ""));
+    } else {
+      r.length = IntOr(j, "length");
+      r.msg = IntOr(j, "msg");
+      r.sender = IntOr(j, "sender");
+      r.wparam = IntOr(j, "wparam");
+      r.lparam = IntOr(j, "lparam");
+      r.data = FromHex(j.value("data", ""));
+    }
+    out.push_back(std::move(r));
+  }
+  return out;
+}
+
+std::vector<MiscRecord> Device::Misc() const {
+  std::vector<MiscRecord> out;
+  for (const json& j : ReadJsonLines(out_ + "/misc.jsonl")) {
+    MiscRecord r;
+    r.t_ms = IntOr(j, "t_ms");
+    r.request = static_cast<uint32_t>(std::strtoul(j.value("request", "0").c_str(), nullptr, 16));
+    r.value = j.contains("value") && j["value"].is_number() ? j["value"].get<long>() : 0;
+    r.result = IntOr(j, "result");
+    out.push_back(r);
+  }
+  return out;
+}
+
+int Device::FrameCount() const { return result_.frames; }
+
+std::string Device::FrameText(int n) const {
+  char name[32];
+  std::snprintf(name, sizeof name, "/frames/%04d.txt", n);
+  std::string text = ReadFile(out_ + name);
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+std::string Device::Env() const { return ReadFile(out_ + "/env.txt"); }
+
+bool Device::EnvHas(const std::string& name) const {
+  std::istringstream in(Env());
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line == name || line.rfind(name + " ", 0) == 0) return true;
+  }
+  return false;
+}
+
+std::string Device::EnvValue(const std::string& name) const {
+  std::istringstream in(Env());
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind(name + " ", 0) == 0) return line.substr(name.size() + 1);
+  }
+  return "";
+}
+
+std::string Device::Flash() const { return ReadFile(out_ + "/flash.img"); }
+
+std::string Device::Window(int mtd) const {
+  json j = json::parse(ReadFile(out_ + "/partitions.json"), nullptr, false);
+  std::string key = "mtd" + std::to_string(mtd);
+  if (!j.is_object() || !j.contains(key)) return "";
+  unsigned long start = std::strtoul(j[key].value("start", "0").c_str(), nullptr, 16);
+  unsigned long end = std::strtoul(j[key].value("end", "0").c_str(), nullptr, 16);
+  const unsigned long base = 0x90000000UL;
+  std::string flash = Flash();
+  if (start < base || end < start || end - base > flash.size()) return "";
+  return flash.substr(start - base, end - start);
+}
+
+std::string Device::DeviceFile(const std::string& path) const {
+  return ReadFile(out_ + "/device/" + path);
+}
+
+bool Device::DeviceFileExists(const std::string& path) const {
+  struct stat st;
+  return lstat((out_ + "/device/" + path).c_str(), &st) == 0;
+}
+
+}  // namespace devsim

@@ -1,0 +1,123 @@
+// devsim_harness: drive the simulated device from a host gtest binary.
+//
+// A Device owns a fresh device directory (device.ini + rootfs/) and an output
+// directory under a short temporary path. Run() starts `devsim run DIR OUT ...`
+// and loads what the run recorded; the accessors then read those records.
+// Both directories are removed when the Device is destroyed, unless the
+// environment variable DEVSIM_KEEP is set (then their path is printed).
+//
+// Host-only code: std::string, containers and iostreams are fine here.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace devsim {
+
+// <build>/bin: where devsim, its shim, the installer and probe programs live.
+// The environment variable DEVSIM_BIN_DIR overrides the built-in path.
+std::string BinDir();
+
+// result.json of a run.
+struct Result {
+  std::string outcome;                        // "rebooted" "exited" "timeout" "crashed"
+  std::optional<int> exit_status;             // the program's own exit status
+  std::optional<int> signal;                  // signal that ended it
+  std::optional<std::string> reboot_command;  // "/tmp/reboot" "reboot" ...
+  int duration_ms = 0;
+  int frames = 0;
+};
+
+// One line of syslog.jsonl.
+struct LogLine {
+  int t_ms = 0;
+  int priority = 0;  // 0..7
+  int facility = 0;  // e.g. 1 (LOG_USER >> 3)
+  std::string message;  // text after the syslog header
+};
+
+// One line of ipc.jsonl. `data` holds the message's data bytes; a
+// connection that sent a malformed message has only `raw` (all bytes read).
+struct IpcRecord {
+  int t_ms = 0;
+  int receiver = 0;  // listener id (the N of /var/ipc/N)
+  int length = 0, msg = 0, sender = 0, wparam = 0, lparam = 0;
+  std::string data;
+  std::string raw;
+  bool malformed = false;
+};
+
+// One line of misc.jsonl: a request on /dev/misc0.
+struct MiscRecord {
+  int t_ms = 0;
+  uint32_t request = 0;
+  long value = 0;
+  int result = 0;
+};
+
+class Device {
+ public:
+  // `name` only labels the temporary directories (keep it short).
+  explicit Device(const std::string& name);
+  ~Device();
+  Device(const Device&) = delete;
+  Device& operator=(const Device&) = delete;
+
+  // Replaces device.ini with this text.
+  void Ini(const std::string& device_ini_text);
+  // Writes rootfs/<device_path> (parents created) with the given mode.
+  void File(const std::string& device_path, const std::string& bytes, int mode = 0644);
+  // Writes a file beside device.ini (package, flash image ...); returns its
+  // absolute path, usable in device.ini (relative names resolve there too)
+  // and in options such as --rom.
+  std::string HostFile(const std::string& name, const std::string& bytes);
+
+  // Runs `devsim run DIR OUT options... [-- args...]` and returns devsim's exit
+  // status (0: the run happened, 1: simulator failure, 2: bad device.ini).
+  // On 0 the records are loaded; devsim's stderr is kept in Stderr().
+  int Run(const std::vector<std::string>& options = {},
+          const std::vector<std::string>& args = {});
+  // Shorthand: Run({"--exec", program, options...}, args).
+  int Exec(const std::string& program, const std::vector<std::string>& args = {},
+           const std::vector<std::string>& options = {});
+
+  const Result& result() const { return result_; }
+  const std::string& Stderr() const { return stderr_; }
+
+  std::vector<LogLine> Syslog() const;
+  bool LogContains(const std::string& text) const;  // any message containing text
+  std::vector<IpcRecord> Ipc() const;
+  std::vector<MiscRecord> Misc() const;
+
+  int FrameCount() const;
+  // Frame n (1-based, as frames/NNNN.txt): 64 lines of 132 '#'/'.' joined
+  // with '\n' (no trailing newline). Empty when the frame does not exist.
+  std::string FrameText(int n) const;
+
+  std::string Env() const;                             // env.txt
+  std::string EnvValue(const std::string& name) const;  // "" when absent
+  bool EnvHas(const std::string& name) const;
+
+  std::string Flash() const;          // flash.img, the whole 8 MiB chip
+  std::string Window(int mtd) const;  // bytes of mtdN's window as the run ended
+
+  // OUT/device/<path>: the device's /config and /tmp at the end.
+  std::string DeviceFile(const std::string& path) const;
+  bool DeviceFileExists(const std::string& path) const;
+
+  std::string OutDir() const { return out_; }
+  std::string Dir() const { return dir_; }
+
+ private:
+  std::string base_, dir_, out_;
+  Result result_;
+  std::string stderr_;
+};
+
+// Helpers for tests.
+std::string ReadFile(const std::string& path);  // "" when unreadable
+bool WriteFile(const std::string& path, const std::string& bytes, int mode = 0644);
+
+}  // namespace devsim
