@@ -46,10 +46,18 @@ void rl_log_common(int level, const char* fmt, va_list ap) {
     char buffer[kLogBufferSize];
     memset(buffer, 0, sizeof(buffer));
     const int tid = static_cast<int>(syscall(SYS_gettid));
+    // The module name becomes part of the format vsyslog expands: a '%' in it
+    // is doubled so that it is printed rather than read as a conversion.
+    char module[2 * sizeof(g_module_name)];
+    size_t m = 0;
+    for (size_t i = 0; i < sizeof(g_module_name) && g_module_name[i] != '\0'; ++i) {
+        if (g_module_name[i] == '%') module[m++] = '%';
+        module[m++] = g_module_name[i];
+    }
+    module[m] = '\0';
     // The caller's format goes into the new format unexpanded; vsyslog expands
     // it with the caller's arguments.
-    snprintf(buffer, sizeof(buffer), "%s pid%d,tid%d,l%d: %s", g_module_name, g_pid, tid, level,
-             fmt);
+    snprintf(buffer, sizeof(buffer), "%s pid%d,tid%d,l%d: %s", module, g_pid, tid, level, fmt);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     vsyslog(level, buffer, ap);
