@@ -119,6 +119,9 @@ uint32_t rom_xor32(const uint8_t* p, uint32_t words);
 void rom_copy_header(Rom_Header* out, const uint8_t* src);
 // Copies 44 bytes into *out, field by field.
 void rom_copy_part_header(Partition_Header* out, const uint8_t* src);
+// The reverse copies: write the records as 140 / 44 little-endian bytes.
+void rom_store_header(uint8_t* dst, const Rom_Header* h);
+void rom_store_part_header(uint8_t* dst, const Partition_Header* p);
 
 // Descrambles the copy *h in place (never the package): with rom_header_size
 // 128..164 the words at 0x14/0x24/0x28 are swapped with the stream words kept
