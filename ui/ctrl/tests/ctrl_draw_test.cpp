@@ -1,0 +1,176 @@
+// Drawing of controls: background, frame, reverse, hidden, the label's box and
+// the password mask.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "ctrl.h"
+#include "lcd.h"
+#include "screen_art.h"
+
+namespace {
+
+using uitest::Art;
+using uitest::FillScreen;
+using uitest::LcdArt;
+
+struct BoxCase {
+    const char* name;
+    uint8_t reverse;
+    uint8_t frame;
+    uint8_t focused;
+    uint8_t hidden;
+    const char* label;
+    std::string art;  // columns 0..9, rows 0..5 around a 6x4 box at (2, 1)
+};
+
+class CtrlBox : public ::testing::TestWithParam<BoxCase> {};
+
+TEST_P(CtrlBox, DrawsBackgroundAndFrame) {
+    const BoxCase& c = GetParam();
+    FillScreen(0);
+    ctrl_info ctrl;
+    ctrl_init(&ctrl, CTRL_TYPE_LABEL, 2, 1, 6, 4, 0, 0, c.label, nullptr);
+    ctrl_set_reverse(&ctrl, c.reverse);
+    ctrl.frame = c.frame;
+    ctrl.focused = c.focused;
+    ctrl_set_hide(&ctrl, c.hidden);
+    ctrl_show(&ctrl, 0);
+    EXPECT_EQ(LcdArt(0, 0, 10, 6), c.art);
+    EXPECT_EQ(ctrl.redraw, 0);
+}
+
+const std::string kFilled = Art({
+    "..........",
+    "..######..",
+    "..######..",
+    "..######..",
+    "..######..",
+    "..........",
+});
+const std::string kOutline = Art({
+    "..........",
+    "..######..",
+    "..#....#..",
+    "..#....#..",
+    "..######..",
+    "..........",
+});
+const std::string kReversedOutline = Art({
+    "..........",
+    "..........",
+    "...####...",
+    "...####...",
+    "..........",
+    "..........",
+});
+const std::string kEmpty = Art({
+    "..........",
+    "..........",
+    "..........",
+    "..........",
+    "..........",
+    "..........",
+});
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, CtrlBox,
+    ::testing::Values(BoxCase{"Plain", 0, 0, 0, 0, "", kEmpty},
+                      BoxCase{"Reversed", 1, 0, 0, 0, "", kFilled},
+                      BoxCase{"Frame", 0, 1, 0, 0, "", kOutline},
+                      BoxCase{"FocusMark", 0, 0, 1, 0, "", kOutline},
+                      BoxCase{"ReversedFrame", 1, 1, 0, 0, "", kReversedOutline},
+                      BoxCase{"HiddenLabelNotDrawn", 0, 1, 0, 1, "WWW", kOutline},
+                      BoxCase{"HiddenReversed", 1, 0, 0, 1, "WWW", kFilled}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(CtrlShow, NothingWithoutRedrawOrForce) {
+    struct Case {
+        uint16_t width, height;
+        uint8_t redraw, force;
+        bool drawn;
+    } cases[] = {
+        {6, 4, 0, 0, false}, {6, 4, 1, 0, true}, {6, 4, 0, 1, true},
+        {0, 4, 1, 1, false}, {6, 0, 1, 1, false},
+    };
+    for (const Case& c : cases) {
+        FillScreen(0);
+        ctrl_info ctrl;
+        ctrl_init(&ctrl, CTRL_TYPE_LABEL, 2, 1, c.width, c.height, 0, 0, "", nullptr);
+        ctrl_set_reverse(&ctrl, 1);
+        ctrl.redraw = c.redraw;
+        ctrl_show(&ctrl, c.force);
+        EXPECT_EQ(LcdArt(0, 0, 10, 6), c.drawn ? kFilled : kEmpty)
+            << c.width << "x" << c.height << " redraw " << int(c.redraw) << " force " << int(c.force);
+    }
+    ctrl_show(nullptr, 1);  // no crash
+}
+
+TEST(CtrlShow, LabelStaysLeftOfTheValueArea) {
+    FillScreen(0);
+    ctrl_info ctrl;
+    ctrl_init(&ctrl, CTRL_TYPE_LABEL, 0, 13, 132, 12, 90, 0, "WWWWWWWWWWWWWWWWWWWW", "value");
+    ctrl_show(&ctrl, 1);
+    const std::string label_area = LcdArt(0, 13, 42, 12);
+    EXPECT_NE(label_area.find('#'), std::string::npos);
+    // A label control draws neither its value nor anything right of its box.
+    EXPECT_EQ(LcdArt(42, 13, 90, 12).find('#'), std::string::npos);
+}
+
+TEST(CtrlShow, GrowsTheRedrawRectangle) {
+    lcd_get_redraw(nullptr, nullptr, nullptr, nullptr);  // resets to 0,0,0,0
+    ctrl_info ctrl;
+    ctrl_init(&ctrl, CTRL_TYPE_LABEL, 20, 30, 10, 5, 0, 0, "", nullptr);
+    ctrl_show(&ctrl, 1);
+    uint16_t x1, y1, x2, y2;
+    lcd_get_redraw(&x1, &y1, &x2, &y2);
+    EXPECT_EQ(x1, 0);
+    EXPECT_EQ(y1, 0);
+    EXPECT_EQ(x2, 29);
+    EXPECT_EQ(y2, 34);
+}
+
+// Renders a control of `type` with `value`, the caret at `cursor` and the
+// given repeat-window state; returns its row of the picture.
+std::string RenderValue(uint8_t type, const char* value, uint8_t cursor, uint8_t ticks,
+                        uint8_t pending) {
+    FillScreen(0);
+    ctrl_info ctrl;
+    ctrl_init(&ctrl, type, 0, 26, 132, 12, 90, 0, "Passwd:", value);
+    ctrl.cursor = cursor;
+    ctrl.key_ticks = ticks;
+    ctrl.pending = pending;
+    ctrl.caret_visible = 1;
+    ctrl_show(&ctrl, 1);
+    return LcdArt(0, 26, 132, 12);
+}
+
+// A password shows '*' per letter, and the letter before the caret as itself
+// while the repeat window is open: compared with a text control showing the
+// expected mask.
+TEST(CtrlShow, PasswordMask) {
+    struct Case {
+        const char* value;
+        uint8_t cursor, ticks, pending;
+        const char* shown;
+    } cases[] = {
+        {"ab", 2, 0, 1, "*b"}, {"ab", 2, 1, 1, "*b"}, {"ab", 2, 2, 1, "**"},
+        {"ab", 2, 2, 0, "**"}, {"abc", 2, 0, 0, "*b*"}, {"ab", 0, 0, 0, "**"},
+        {"", 0, 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        const std::string password =
+            RenderValue(CTRL_TYPE_PASSWORD, c.value, c.cursor, c.ticks, c.pending);
+        const std::string text = RenderValue(CTRL_TYPE_TEXT, c.shown, c.cursor, c.ticks, c.pending);
+        EXPECT_EQ(password, text) << c.value << " cursor " << int(c.cursor) << " ticks "
+                                  << int(c.ticks);
+    }
+    // The mask really hides: "ab" and "xy" look the same once committed.
+    EXPECT_EQ(RenderValue(CTRL_TYPE_PASSWORD, "ab", 2, 2, 0),
+              RenderValue(CTRL_TYPE_PASSWORD, "xy", 2, 2, 0));
+    EXPECT_NE(RenderValue(CTRL_TYPE_PASSWORD, "ab", 2, 0, 0),
+              RenderValue(CTRL_TYPE_PASSWORD, "ax", 2, 0, 0));
+}
+
+}  // namespace

@@ -1,0 +1,232 @@
+// Text entry of controls: multi-tap letters with the repeat window, caret
+// moves, deletion, limits and the input methods.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "ctrl.h"
+
+namespace {
+
+constexpr uint8_t kAbc = 1;
+constexpr uint8_t kABC = 0;
+constexpr uint8_t k123 = 2;
+constexpr uint8_t k1Ab = 3;
+
+// Plays a script on a control: digits, '*' and '#' are keys; 't' is a tick,
+// '<' and '>' caret moves, 'D' a deletion.
+void Play(ctrl_info* ctrl, const std::string& script) {
+    for (char c : script) {
+        switch (c) {
+        case 't': ctrl_show_cursor(ctrl, 1); break;
+        case '<': ctrl_move_left(ctrl); break;
+        case '>': ctrl_move_right(ctrl); break;
+        case 'D': ctrl_del_char(ctrl); break;
+        default: ctrl_add_char(ctrl, c); break;
+        }
+    }
+}
+
+ctrl_info InputCtrl(uint8_t method, const char* value = "") {
+    ctrl_info ctrl;
+    ctrl_init(&ctrl, CTRL_TYPE_TEXT, 0, 0, 132, 12, 90, 0, "User:", value);
+    ctrl.input_method = method;
+    return ctrl;
+}
+
+struct EntryCase {
+    const char* name;
+    uint8_t method;
+    const char* start;   // value at initialisation (caret at its end)
+    const char* script;
+    const char* value;
+    int cursor;
+};
+
+class MultiTap : public ::testing::TestWithParam<EntryCase> {};
+
+TEST_P(MultiTap, GivesValueAndCaret) {
+    const EntryCase& c = GetParam();
+    ctrl_info ctrl = InputCtrl(c.method, c.start);
+    Play(&ctrl, c.script);
+    EXPECT_STREQ(ctrl.value, c.value);
+    EXPECT_EQ(ctrl.cursor, c.cursor);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, MultiTap,
+    ::testing::Values(
+        EntryCase{"ThreePressesStepThroughTheList", kAbc, "", "222", "c", 1},
+        EntryCase{"FourthPressWrapsAround", kAbc, "", "2222", "a", 1},
+        EntryCase{"OtherKeyStartsNewLetter", kAbc, "", "23", "ad", 2},
+        EntryCase{"OneTickKeepsTheWindowOpen", kAbc, "", "2t2", "b", 1},
+        EntryCase{"TwoTicksCloseTheWindow", kAbc, "", "2tt2", "aa", 2},
+        EntryCase{"FourLetterKeyWraps", kABC, "", "77777", "P", 1},
+        EntryCase{"CapitalsInABC", kABC, "", "4448", "IT", 2},
+        EntryCase{"DigitMethodRepeatsTheDigit", k123, "", "22", "22", 2},
+        EntryCase{"OneRepeatsInAbc", kAbc, "", "11", "11", 2},
+        EntryCase{"OneRepeatsInABC", kABC, "", "11", "11", 2},
+        EntryCase{"OneRepeatsIn123", k123, "", "11", "11", 2},
+        EntryCase{"OneRepeatsIn1Ab", k1Ab, "", "11", "11", 2},
+        EntryCase{"ZeroTwiceIn1AbIsSpace", k1Ab, "", "00", " ", 1},
+        EntryCase{"ZeroTwiceInAbcIsDigit", kAbc, "", "00", "0", 1},
+        EntryCase{"MixedCaseKeyIn1Ab", k1Ab, "", "2222222", "C", 1},
+        EntryCase{"SymbolsSecondIsFullStop", kAbc, "", "**", ".", 1},
+        EntryCase{"SymbolsEighteenthIsQuote", kAbc, "", "******************", "\"", 1},
+        EntryCase{"SymbolsWrapAfterTwentyFive", kAbc, "", "**************************", "*", 1},
+        EntryCase{"DigitMethodSymbols", k123, "", "***", ":", 1},
+        EntryCase{"HashRepeats", kAbc, "", "##", "##", 2},
+        EntryCase{"InsertAtCaretInTheMiddle", kAbc, "ac", "<2t2", "abc", 2},
+        EntryCase{"LeftClosesTheWindow", kAbc, "", "2<2", "aa", 1},
+        EntryCase{"RightAtEndStillClosesTheWindow", kAbc, "", "2>2", "aa", 2},
+        EntryCase{"DeleteRemovesTheLetterBeforeCaret", kAbc, "xyz", "<D", "xz", 1},
+        EntryCase{"DeleteClosesTheWindow", kAbc, "", "22D2", "a", 1},
+        EntryCase{"DeleteAtZeroChangesNothing", kAbc, "ab", "<<<DD", "ab", 0},
+        EntryCase{"RightStopsAtTheEnd", kAbc, "ab", "<<>>>>3", "abd", 3},
+        EntryCase{"ReplacedLetterKeepsCaretInTheMiddle", kAbc, "xy", "<222", "xcy", 2}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(CtrlEntry, FullValueTakesNoLetterAndKeepsItsText) {
+    std::string full(63, 'x');
+    ctrl_info ctrl = InputCtrl(kAbc, full.c_str());
+    EXPECT_EQ(ctrl_add_char(&ctrl, '2'), -1);
+    EXPECT_EQ(std::string(ctrl.value), full);
+    // A second press of the same key must not replace a letter it never entered.
+    EXPECT_EQ(ctrl_add_char(&ctrl, '2'), -1);
+    EXPECT_EQ(std::string(ctrl.value), full);
+    EXPECT_EQ(ctrl.cursor, 63);
+}
+
+TEST(CtrlEntry, LastFreePlaceStillCyclesLetters) {
+    std::string almost(62, 'x');
+    ctrl_info ctrl = InputCtrl(kAbc, almost.c_str());
+    EXPECT_EQ(ctrl_add_char(&ctrl, '2'), 0);
+    EXPECT_EQ(ctrl_add_char(&ctrl, '2'), 0);  // the deletion makes room
+    EXPECT_EQ(std::string(ctrl.value), almost + "b");
+    EXPECT_EQ(add_raw_char(&ctrl, 'q'), -1);
+}
+
+TEST(CtrlEntry, RefusesWhatHasNoLetters) {
+    ctrl_info label;
+    ctrl_init(&label, CTRL_TYPE_LABEL, 0, 0, 10, 10, 0, 0, "L", "v");
+    ctrl_info input = InputCtrl(kAbc);
+    struct {
+        ctrl_info* ctrl;
+        char key;
+    } cases[] = {{&label, '2'}, {nullptr, '2'}, {&input, 'x'}, {&input, '\0'}, {&input, 'A'}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(ctrl_add_char(c.ctrl, c.key), -1) << c.key;
+    }
+    EXPECT_STREQ(label.value, "v");
+    EXPECT_STREQ(input.value, "");
+}
+
+// The repeat window and the highlight over ticks: the key opens the window
+// (ticks 0, pending 1); the second tick closes it; the third ends the highlight.
+TEST(CtrlEntry, TicksCloseTheWindowThenTheHighlight) {
+    struct Step {
+        int ticks;
+        int pending;
+    } expected[] = {{0, 1}, {1, 1}, {2, 1}, {2, 0}, {2, 0}};
+    ctrl_info ctrl = InputCtrl(kAbc);
+    ctrl_add_char(&ctrl, '2');
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(ctrl.key_ticks, expected[i].ticks) << "after " << i << " ticks";
+        EXPECT_EQ(ctrl.pending, expected[i].pending) << "after " << i << " ticks";
+        ctrl.redraw = 0;
+        ctrl_show_cursor(&ctrl, static_cast<uint8_t>(i % 2));
+        EXPECT_EQ(ctrl.caret_visible, i % 2);
+        EXPECT_EQ(ctrl.redraw, 1);
+    }
+}
+
+TEST(CtrlEntry, SingleLetterKeyLeavesNothingPending) {
+    ctrl_info ctrl = InputCtrl(k123);
+    ctrl_add_char(&ctrl, '5');
+    EXPECT_EQ(ctrl.pending, 0);
+    EXPECT_EQ(ctrl.key_ticks, 0);
+}
+
+TEST(CtrlInit, SetsUpAndCutsTexts) {
+    std::string long_text(80, 'q');
+    struct Case {
+        uint8_t type;
+        const char* label;
+        const char* value;
+        const char* want_label;
+        const char* want_value;
+        int cursor;
+        int caret;
+    } cases[] = {
+        {CTRL_TYPE_TEXT, "User:", "bob", "User:", "bob", 3, 1},
+        {CTRL_TYPE_PASSWORD, nullptr, "pw", "", "pw", 2, 1},
+        {CTRL_TYPE_LABEL, "Title", nullptr, "Title", "", 0, 0},
+    };
+    for (const Case& c : cases) {
+        ctrl_info ctrl;
+        memset(&ctrl, 0xA5, sizeof(ctrl));
+        ctrl_init(&ctrl, c.type, 1, 2, 3, 4, 5, 6, c.label, c.value);
+        EXPECT_STREQ(ctrl.label, c.want_label);
+        EXPECT_STREQ(ctrl.value, c.want_value);
+        EXPECT_EQ(ctrl.cursor, c.cursor);
+        EXPECT_EQ(ctrl.caret_visible, c.caret);
+        EXPECT_EQ(ctrl.input_method, 1);
+        EXPECT_EQ(ctrl.color, 1);
+        EXPECT_EQ(ctrl.bkcolor, 0);
+        EXPECT_EQ(ctrl.redraw, 1);
+        EXPECT_EQ(ctrl.focused, 0);
+        EXPECT_EQ(ctrl.key_ticks, 0);
+        EXPECT_EQ(ctrl.frame, 0);
+        EXPECT_EQ(ctrl.attribute, 6);
+        EXPECT_EQ(ctrl.value_width, 5);
+    }
+    ctrl_info ctrl;
+    ctrl_init(&ctrl, CTRL_TYPE_TEXT, 0, 0, 1, 1, 0, 0, long_text.c_str(), long_text.c_str());
+    EXPECT_EQ(strlen(ctrl.label), 63u);
+    EXPECT_EQ(strlen(ctrl.value), 63u);
+    EXPECT_EQ(ctrl.cursor, 63);
+}
+
+TEST(CtrlInputMethod, SwitchOrderAndNames) {
+    ctrl_info ctrl = InputCtrl(kAbc);
+    const char* order[] = {"123", "1Ab", "ABC", "abc", "123"};
+    for (const char* name : order) {
+        ctrl.redraw = 0;
+        ctrl_switch_input(&ctrl);
+        EXPECT_STREQ(ctrl_get_input_text(ctrl.input_method), name);
+        EXPECT_EQ(ctrl.redraw, 0);
+    }
+    struct {
+        uint8_t method;
+        const char* name;
+    } names[] = {{0, "ABC"}, {1, "abc"}, {2, "123"}, {3, "1Ab"}, {4, "abc"}, {7, "abc"}, {255, "abc"}};
+    for (const auto& n : names) EXPECT_STREQ(ctrl_get_input_text(n.method), n.name);
+}
+
+TEST(CtrlSetters, MarkForRedrawAndReport) {
+    ctrl_info ctrl = InputCtrl(kAbc);
+    ctrl.redraw = 0;
+    EXPECT_EQ(ctrl_set_pos(&ctrl, 3, 4, 5, 6), 1);
+    EXPECT_EQ(ctrl.redraw, 1);
+    EXPECT_EQ(ctrl.width, 5);
+    ctrl.redraw = 0;
+    EXPECT_EQ(ctrl_set_hide(&ctrl, 1), 1);
+    EXPECT_EQ(ctrl.redraw, 1);
+    ctrl.redraw = 0;
+    EXPECT_EQ(ctrl_set_bkcolor(&ctrl, 1), 1);
+    EXPECT_EQ(ctrl.redraw, 1);
+    ctrl.redraw = 0;
+    EXPECT_EQ(ctrl_set_roundrect(&ctrl, 2, 3), 1);
+    EXPECT_EQ(ctrl.redraw, 1);
+    ctrl.redraw = 0;
+    ctrl_set_align(&ctrl, 2);
+    EXPECT_EQ(ctrl.redraw, 1);
+    EXPECT_EQ(ctrl_set_pos(nullptr, 0, 0, 0, 0), 0);
+    EXPECT_EQ(ctrl_set_hide(nullptr, 1), 0);
+    EXPECT_EQ(ctrl_set_bkcolor(nullptr, 1), 0);
+    EXPECT_EQ(ctrl_set_roundrect(nullptr, 1, 1), 0);
+    EXPECT_EQ(ctrl_del_char(nullptr), -1);
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+#include "screen_art.h"
+
+#include <cstring>
+
+#include "lcd.h"
+
+namespace uitest {
+
+std::string LcdArt(int x0, int y0, int w, int h) {
+    std::string out;
+    for (int y = y0; y < y0 + h; ++y) {
+        if (y != y0) out += '\n';
+        for (int x = x0; x < x0 + w; ++x) {
+            const int n = y * LCD_WIDTH + x;
+            out += ((g_lcdbuffer[n / 8] >> (n % 8)) & 1) != 0 ? '#' : '.';
+        }
+    }
+    return out;
+}
+
+std::string ScreenArt() { return LcdArt(0, 0, LCD_WIDTH, LCD_HEIGHT); }
+
+std::string Art(std::initializer_list<const char*> rows) {
+    std::string out;
+    for (const char* row : rows) {
+        if (!out.empty()) out += '\n';
+        out += row;
+    }
+    return out;
+}
+
+void FillScreen(int colour) { memset(g_lcdbuffer, colour != 0 ? 0xFF : 0x00, LCD_BUFFER_SIZE); }
+
+}  // namespace uitest
