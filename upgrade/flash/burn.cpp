@@ -1,0 +1,121 @@
+// The partition burner: progress arithmetic, erase and write of each selected
+// partition.
+#include "burn.h"
+
+#include <cstdio>
+
+#include "rl_log.h"
+#include "upd_msg.h"
+#include "upgrade_flags.h"
+
+namespace {
+
+// Reports `code` once and hands it back to the caller.
+int burn_fail(int code) {
+    update_msg_printf(code);
+    return code;
+}
+
+// Owns an open MTD descriptor for the length of one partition.
+class MtdHandle {
+public:
+    MtdHandle(const mtd_ops* ops, int mtd) : ops_(ops), fd_(ops->open(ops->ctx, mtd)) {}
+    ~MtdHandle() {
+        if (fd_ >= 0) ops_->close(ops_->ctx, fd_);
+    }
+    MtdHandle(const MtdHandle&) = delete;
+    MtdHandle& operator=(const MtdHandle&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    const mtd_ops* ops_;
+    int fd_;
+};
+
+struct burn_run {
+    const mtd_ops* ops;
+    burn_progress_fn progress;
+    void* progress_ctx;
+    int base;  // P: progress value at the start of the partition
+    int step;  // D: progress span of one erase or one write phase
+};
+
+// Erases and writes one partition; 0 or the negative result code.
+int burn_one(burn_run* run, const uint8_t* src, const env_info* env, const Partition_Header* hdr) {
+    char name[16];
+    snprintf(name, sizeof name, "mtd%d", static_cast<int>(hdr->partition_id));
+    unsigned int index = 0;
+    if (get_mtd_info(env, name, &index) < 0) {
+        rl_log_err("%s isnot exist!\n", name);
+        return burn_fail(UPD_MSG_MTD_ENV_LOSED);
+    }
+    const env_info* range = &env[index];
+    rl_log_info("%s start_addr:%x end_addr:%x\n", name, range->start_addr, range->end_addr);
+
+    MtdHandle dev(run->ops, static_cast<int>(hdr->partition_id));
+    if (dev.fd() < 0) {
+        char path[32];
+        mtd_dev_path(path, sizeof path, static_cast<int>(hdr->partition_id));
+        rl_log_err("%s open failed!\n", path);
+        return burn_fail(UPD_MSG_MTD_OPEN_ERR);
+    }
+
+    const int d = run->step;
+    const int erase_blocks = static_cast<int>((range->end_addr - range->start_addr) >> 16);
+    for (int k = 0; k < erase_blocks; ++k) {
+        if (mtd_erase_blocks(run->ops, dev.fd(), k * static_cast<int>(FLASH_BLOCK_SIZE), 1) < 0)
+            return burn_fail(UPD_MSG_FLASH_ERASE_ERR);
+        run->progress(run->progress_ctx, run->base + (k * d) / erase_blocks);
+    }
+
+    const uint32_t size = hdr->partition_size;
+    const int write_blocks = static_cast<int>(size >> 16);
+    rl_log_debug("blocks :%x size:%x\n", static_cast<unsigned int>(write_blocks), size);
+    const int q = run->base + d;
+    for (int j = 0; j < write_blocks; ++j) {
+        if (mtd_write_fully(run->ops, dev.fd(), src, FLASH_BLOCK_SIZE) < 0) return burn_fail(UPD_MSG_FLASH_WRITE_ERR);
+        src += FLASH_BLOCK_SIZE;
+        run->progress(run->progress_ctx, q + (j * d) / write_blocks);
+    }
+    const uint32_t rest = size & 0xFFFFu;
+    rl_log_debug("last size:%x\n", rest);
+    if (rest != 0 && mtd_write_fully(run->ops, dev.fd(), src, rest) < 0) return burn_fail(UPD_MSG_FLASH_WRITE_ERR);
+
+    run->base = q + d;
+    return 0;
+}
+
+}  // namespace
+
+int burn_partitions(const mtd_ops* ops, burn_progress_fn progress, void* progress_ctx, const uint8_t* rom,
+                    const env_info* env, int count, const Partition_Header* headers, const int* flags) {
+    if (ops == nullptr || progress == nullptr || rom == nullptr || env == nullptr || headers == nullptr ||
+        flags == nullptr)
+        return -1;
+
+    unsigned int selected = 0;
+    for (int i = 0; i < count; ++i)
+        if (flags[i] == 1) ++selected;
+
+    burn_run run = {ops, progress, progress_ctx, 15, 0};
+    if (count <= 0) {
+        progress(progress_ctx, 100);
+        return 0;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (flags[i] != 1) continue;
+        // Worked out here, where at least one partition is selected.
+        run.step = static_cast<int>(85u / (2u * selected));
+        if (upgrader_kernel_only == 1) {
+            rl_log_info("upgrader_kernel_only is AVAILABLE \n");
+            if (headers[i].partition_id != 1) {
+                rl_log_info("ppartition_addr->partition_id:%x\n", headers[i].partition_id);
+                continue;
+            }
+        }
+        int rc = burn_one(&run, rom + headers[i].partition_offset, env, &headers[i]);
+        if (rc < 0) return rc;
+    }
+    progress(progress_ctx, 100);
+    return 0;
+}

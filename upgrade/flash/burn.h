@@ -1,0 +1,40 @@
+// burn: writes the selected partitions of a validated ROM package to their MTD
+// devices while the upgrade screen's progress bar moves.
+//
+// Each selected partition N is erased over its whole range from the device
+// environment entry "mtdN" (64 KiB blocks) and then written from the start of
+// "/dev/mtdN" with exactly `partition_size` bytes taken from the package at
+// `partition_offset`; nothing outside that range of the package is read.
+// Partitions are handled one after the other; nothing is rolled back: a failure
+// leaves earlier partitions written and the failing one partly erased or written.
+#pragma once
+
+#include <cstdint>
+
+#include "env.h"
+#include "mtd_io.h"
+#include "rom_format.h"
+
+class CBasicUI;
+
+// Erases `count` 64 KiB blocks of the open MTD device `fd`, the first at byte
+// `start`. 0, or -1 when the device geometry cannot be read, its erase size is
+// not 65536, or an erase request fails.
+int non_region_erase(int fd, int start, int count);
+
+// Writes every partition whose flag is 1 (flags[i] belongs to headers[i]).
+// While `upgrader_kernel_only` is 1 only partition_id 1 is written; the others
+// are skipped but still count in the progress steps. The bar starts at 15, moves
+// once per erased and once per written block and ends at 100.
+// Returns 0, -1 for a null argument, or (already reported with
+// update_msg_printf) -85 no "mtdN" entry, -83 the device does not open,
+// -82 an erase failed, -81 a write failed.
+int upgrader_burn_flash(const uint8_t* rom, env_info* env, int count, const Partition_Header* headers,
+                        const int* flags, CBasicUI* ui);
+
+// ---- The same over any MTD operation table and progress sink (tests) ----
+
+typedef void (*burn_progress_fn)(void* ctx, int percent);
+
+int burn_partitions(const mtd_ops* ops, burn_progress_fn progress, void* progress_ctx, const uint8_t* rom,
+                    const env_info* env, int count, const Partition_Header* headers, const int* flags);

@@ -1,0 +1,104 @@
+// Writing a saved partition image back to the start of an MTD device.
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "mtd_layout.h"
+#include "rl_log.h"
+
+namespace {
+
+// The image file, mapped read-only; unmapped and closed on every way out.
+class MappedFile {
+public:
+    explicit MappedFile(const char* path) : fd_(open(path, O_RDONLY)) {}
+    ~MappedFile() {
+        if (data_ != nullptr) munmap(data_, size_);
+        if (fd_ >= 0) close(fd_);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    bool opened() const { return fd_ >= 0; }
+    // Takes the size; -1 when fstat fails.
+    int stat_size() {
+        struct stat st;
+        if (fstat(fd_, &st) < 0) return -1;
+        size_ = static_cast<size_t>(st.st_size);
+        return 0;
+    }
+    bool map() {
+        void* p = mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd_, 0);
+        if (p == MAP_FAILED) return false;
+        data_ = p;
+        return true;
+    }
+    size_t size() const { return size_; }
+    const uint8_t* data() const { return static_cast<const uint8_t*>(data_); }
+
+private:
+    int fd_;
+    size_t size_ = 0;
+    void* data_ = nullptr;
+};
+
+class MtdFd {
+public:
+    MtdFd(const mtd_ops* ops, int mtd) : ops_(ops), fd_(ops->open(ops->ctx, mtd)) {}
+    ~MtdFd() {
+        if (fd_ >= 0) ops_->close(ops_->ctx, fd_);
+    }
+    MtdFd(const MtdFd&) = delete;
+    MtdFd& operator=(const MtdFd&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    const mtd_ops* ops_;
+    int fd_;
+};
+
+}  // namespace
+
+int mtd_write_with(const mtd_ops* ops, int mtd, int size, const char* path) {
+    if (path == nullptr) return -1;
+    MappedFile file(path);
+    if (!file.opened()) {
+        rl_log_debug("%s File open failed!\n", path);
+        return -1;
+    }
+    if (file.stat_size() < 0) {
+        rl_log_err("%s fstat failed: %s\n", path, strerror(errno));
+        return -1;
+    }
+    rl_log_debug("file size:%x \n", static_cast<unsigned int>(file.size()));
+    if (!file.map()) {
+        rl_log_debug("memory map failed!\n");
+        return -1;
+    }
+    if (size < 0 || file.size() != static_cast<size_t>(size)) {
+        rl_log_err("%s size error\n", path);
+        return -1;
+    }
+    MtdFd dev(ops, mtd);
+    if (dev.fd() < 0) {
+        char dev_path[32];
+        mtd_dev_path(dev_path, sizeof dev_path, mtd);
+        rl_log_err("%s open failed!\n", dev_path);
+        return -1;
+    }
+    const int blocks = size >> 16;
+    for (int k = 0; k < blocks; ++k)
+        if (mtd_erase_blocks(ops, dev.fd(), k * static_cast<int>(FLASH_BLOCK_SIZE), 1) < 0) return -1;
+    const uint8_t* src = file.data();
+    for (int k = 0; k < blocks; ++k) {
+        rl_log_debug("mtd_write :%x \n", static_cast<unsigned int>(mtd));
+        if (mtd_write_fully(ops, dev.fd(), src, FLASH_BLOCK_SIZE) < 0) return -1;
+        src += FLASH_BLOCK_SIZE;
+    }
+    return 0;
+}
+
+int mtd_write(int mtd, int size, char* path) { return mtd_write_with(&g_mtd_dev_ops, mtd, size, path); }

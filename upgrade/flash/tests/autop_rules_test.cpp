@@ -1,0 +1,108 @@
+// The decisions of the auto-provisioning hand-off.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "autop.h"
+
+namespace {
+
+struct VersionCase {
+    const char* text;
+    int autop;
+    int linekey8;
+};
+
+class AutopVersion : public ::testing::TestWithParam<VersionCase> {};
+
+TEST_P(AutopVersion, DecidesBothStepsFromTheEarlierVersion) {
+    const VersionCase& c = GetParam();
+    const rom_version v = autop_scan_version(c.text);
+    EXPECT_EQ(autop_version_applies(&v), c.autop) << c.text;
+    EXPECT_EQ(linekey8_version_applies(&v), c.linekey8) << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Versions, AutopVersion,
+    ::testing::Values(VersionCase{"3.2.5.1", 0, 0},     // third 5
+                      VersionCase{"59.0.3.7", 1, 1},    // third 3
+                      VersionCase{"59.0", 1, 1},        // missing third counts as 0
+                      VersionCase{"60.0.3.1", 1, 0},    // first not 59
+                      VersionCase{"59.0.4.0", 0, 0},    // third exactly 4
+                      VersionCase{"59.1.3", 1, 1},
+                      VersionCase{"315.0.3.0", 1, 1},   // 315 & 0xFF is 59
+                      VersionCase{"59.0.257.0", 0, 1},  // 257 >= 4, but its low byte 1 < 4
+                      VersionCase{"59.0.-1.0", 1, 0},   // -1 < 4, but its low byte is 255
+                      VersionCase{"", 1, 0},            // nothing scanned: all 0
+                      VersionCase{"V59.0.1.0", 1, 0}));  // stops at the first character
+
+struct NameCase {
+    const char* name;
+    int matches;
+};
+
+class AutopName : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(AutopName, MarksConfigurationFiles) {
+    EXPECT_EQ(autop_name_matches(GetParam().name), GetParam().matches) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, AutopName,
+                         ::testing::Values(NameCase{"a.cfg", 1}, NameCase{"b.conf", 1}, NameCase{"c.cfg.bak", 0},
+                                           NameCase{"d.config", 0}, NameCase{"x.cfg.conf", 1},
+                                           NameCase{"mtd.conf", 1}, NameCase{"y.conf.cfg", 1},
+                                           NameCase{"cfg", 0}, NameCase{"a.CFG", 0}, NameCase{"a.cfgg", 1},
+                                           NameCase{"a.conf.", 0}, NameCase{"", 0}));
+
+struct SafeCase {
+    const char* name;
+    int safe;
+};
+
+class AutopShellSafe : public ::testing::TestWithParam<SafeCase> {};
+
+TEST_P(AutopShellSafe, AcceptsOnlyPlainNames) {
+    EXPECT_EQ(autop_name_shell_safe(GetParam().name), GetParam().safe) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, AutopShellSafe,
+                         ::testing::Values(SafeCase{"a.cfg", 1}, SafeCase{"A-b_c+1,2@x%=:.cfg", 1},
+                                           SafeCase{"a b.cfg", 0}, SafeCase{"a;reboot;.cfg", 0},
+                                           SafeCase{"$(reboot).cfg", 0}, SafeCase{"`x`.cfg", 0},
+                                           SafeCase{"a'b.cfg", 0}, SafeCase{"a\"b.cfg", 0},
+                                           SafeCase{"a\nb.cfg", 0}, SafeCase{"a|b.cfg", 0},
+                                           SafeCase{"a>b.cfg", 0}, SafeCase{"*.cfg", 0}, SafeCase{"a\\b.cfg", 0},
+                                           SafeCase{"a&b.cfg", 0}, SafeCase{"\xc3\xa9.cfg", 0}, SafeCase{"", 0}));
+
+TEST(AutopPick, CollectsQuotedCommandsAndExplainsEachRefusal) {
+    struct Case {
+        std::string name;
+        int collected;
+        autop_pick_e pick;
+        const char* cmd;  // on collect
+    } cases[] = {
+        {"a.cfg", 0, AUTOP_PICK_COLLECT, "cat '/tmp/a.cfg' >> /config/autop_retry_save.cfg"},
+        {"b.conf", 9, AUTOP_PICK_COLLECT, "cat '/tmp/b.conf' >> /config/autop_retry_save.cfg"},
+        {"c.conf", 10, AUTOP_PICK_TOO_MANY, nullptr},
+        {"c.cfg.bak", 0, AUTOP_PICK_IGNORE, nullptr},
+        {"x;y.cfg", 0, AUTOP_PICK_HOSTILE, nullptr},
+        {"x;y.cfg", 10, AUTOP_PICK_HOSTILE, nullptr},
+        // The command is 43 characters plus the name: a name of 212 fits in
+        // 255 characters, one of 213 does not.
+        {std::string(208, 'n') + ".cfg", 0, AUTOP_PICK_COLLECT, nullptr},
+        {std::string(209, 'n') + ".cfg", 0, AUTOP_PICK_TOO_LONG, nullptr},
+    };
+    for (const Case& c : cases) {
+        const std::string path = "/tmp/" + c.name;
+        char cmd[256];
+        EXPECT_EQ(autop_pick(c.name.c_str(), path.c_str(), c.collected, cmd, sizeof cmd), c.pick) << c.name;
+        if (c.pick == AUTOP_PICK_COLLECT) {
+            EXPECT_EQ(std::string(cmd), "cat '" + path + "' >> /config/autop_retry_save.cfg");
+            if (c.cmd != nullptr) {
+                EXPECT_STREQ(cmd, c.cmd);
+            }
+        }
+    }
+}
+
+}  // namespace

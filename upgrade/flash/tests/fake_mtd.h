@@ -1,0 +1,53 @@
+// A simulated set of MTD devices that behaves like NOR flash: erasing sets a
+// block to 0xFF, programming can only clear bits (new = old & data), so data
+// written over unerased flash comes out wrong. Faults can be armed per device
+// and block; every erase request is recorded.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "mtd_io.h"
+
+class FakeMtd {
+public:
+    struct Device {
+        std::vector<uint8_t> data;
+        uint32_t pos = 0;
+        std::vector<std::pair<uint32_t, uint32_t>> erases;  // start, length
+        int writes = 0;
+    };
+
+    // Adds device `mtd` of `size` bytes filled with a pattern that is neither
+    // 0xFF nor 0x00 (so both missing erases and missing writes show).
+    void Add(int mtd, uint32_t size);
+    Device& Dev(int mtd) { return devs_.at(mtd); }
+    // The fill pattern byte at offset `i`.
+    static uint8_t Pattern(uint32_t i) { return static_cast<uint8_t>(0xA5 ^ (i * 7)); }
+
+    // Faults. A block fault hits the first request touching that 64 KiB block.
+    uint32_t erasesize = FLASH_BLOCK_SIZE;
+    bool fail_getinfo = false;
+    int fail_open_mtd = -1;
+    std::pair<int, int> fail_erase{-1, -1};   // mtd, block
+    std::pair<int, int> fail_write{-1, -1};   // write returns -1
+    std::pair<int, int> zero_write{-1, -1};   // write returns 0
+    std::pair<int, int> short_write{-1, -1};  // writes store at most 1000 bytes there
+
+    int opened = 0, closed = 0;
+    std::vector<int> open_order;
+
+    const mtd_ops* ops();
+
+private:
+    static int Open(void* ctx, int mtd);
+    static void Close(void* ctx, int fd);
+    static int GetErasesize(void* ctx, int fd, uint32_t* erasesize);
+    static int Erase(void* ctx, int fd, uint32_t start, uint32_t length);
+    static long Write(void* ctx, int fd, const uint8_t* buf, uint32_t len);
+
+    std::map<int, Device> devs_;
+    mtd_ops ops_{};
+};
