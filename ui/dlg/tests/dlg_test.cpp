@@ -1,0 +1,303 @@
+// The dialog engine: building controls from a description, focus moves, key
+// results, OK and cancel, partial redraw, the tick and the backgrounds.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dlg.h"
+#include "lcd.h"
+#include "screen_art.h"
+
+namespace {
+
+using uitest::FillScreen;
+using uitest::LcdArt;
+using uitest::ScreenArt;
+
+void SetLine(display_info& info, int i, int x, int y, int w, int h, const char* label,
+             uint8_t type = 0, int value_width = 0) {
+    display_line& line = info.lines[i];
+    line.x = x;
+    line.y = y;
+    line.width = w;
+    line.height = h;
+    line.value_width = value_width;
+    line.type = type;
+    line.font_size = 12;
+    strncpy(line.label, label, sizeof(line.label) - 1);
+}
+
+// A form like the user-setting screen: title, two inputs (focusable 1..2), an
+// input-method indicator in line 9.
+display_info Form(uint8_t focus = 1) {
+    display_info info;
+    memset(&info, 0, sizeof(info));
+    info.focus = focus;
+    info.first_focus = 1;
+    info.last_focus = 2;
+    SetLine(info, 0, 0, 0, 132, 12, "Title");
+    info.lines[0].reverse = 1;
+    SetLine(info, 1, 0, 13, 132, 12, "User:", CTRL_TYPE_TEXT, 90);
+    SetLine(info, 2, 0, 26, 132, 12, "Passwd:", CTRL_TYPE_PASSWORD, 90);
+    SetLine(info, 9, 33, 52, 32, 12, "abc");
+    info.lines[9].reverse = 1;
+    return info;
+}
+
+dlg_info* Open(display_info* info) {
+    open_dlg(&g_dlgdisplay, info);
+    return &g_dlgdisplay;
+}
+
+int Key(dlg_info* dlg, int key) { return dlg->keydown(dlg, static_cast<uint8_t>(key)); }
+
+TEST(DlgInit, BuildsControlsFromTheDescription) {
+    display_info info = Form();
+    info.lines[1].align = 2;
+    info.lines[1].frame = 1;
+    strcpy(info.lines[1].value, "bob");
+    dlg_info* dlg = Open(&info);
+    EXPECT_EQ(dlg->ctrl_count, 12);
+    EXPECT_EQ(dlg->focus, 1);
+    EXPECT_EQ(dlg->info, &info);
+    const ctrl_info& user = dlg->ctrls[1];
+    EXPECT_EQ(user.type, CTRL_TYPE_TEXT);
+    EXPECT_EQ(user.align, 2);
+    EXPECT_EQ(user.frame, 1);
+    EXPECT_EQ(user.focused, 1);
+    EXPECT_EQ(user.value_width, 90);
+    EXPECT_STREQ(user.value, "bob");
+    // Typed after initialisation: the caret starts at 0, not yet shown.
+    EXPECT_EQ(user.cursor, 0);
+    EXPECT_EQ(user.caret_visible, 0);
+    EXPECT_EQ(dlg->ctrls[2].focused, 0);
+    EXPECT_EQ(dlg->ctrls[0].reverse, 1);
+    EXPECT_EQ(dlg->ctrls[5].width, 0);
+    for (const ctrl_info& c : dlg->ctrls) {
+        EXPECT_EQ(c.redraw, c.width == 0 ? 1 : 0);  // every real control drawn by the opening
+    }
+}
+
+TEST(DlgInit, LongTextsOfAFullFieldAreCut) {
+    display_info info = Form();
+    memset(info.lines[1].label, 'L', sizeof(info.lines[1].label));  // no terminator
+    memset(info.lines[1].value, 'v', sizeof(info.lines[1].value));
+    dlg_info* dlg = Open(&info);
+    EXPECT_EQ(strlen(dlg->ctrls[1].label), 63u);
+    EXPECT_EQ(strlen(dlg->ctrls[1].value), 63u);
+}
+
+struct FocusCase {
+    const char* name;
+    uint8_t start;
+    std::vector<int> keys;
+    std::vector<int> focus_after;  // focus after each key
+};
+
+class DlgFocus : public ::testing::TestWithParam<FocusCase> {};
+
+TEST_P(DlgFocus, MovesAndWraps) {
+    const FocusCase& c = GetParam();
+    display_info info = Form(c.start);
+    dlg_info* dlg = Open(&info);
+    for (size_t i = 0; i < c.keys.size(); ++i) {
+        EXPECT_EQ(Key(dlg, c.keys[i]), 0);
+        EXPECT_EQ(dlg->focus, c.focus_after[i]) << "after key " << i;
+        for (int k = 0; k < DLG_CTRL_COUNT; ++k) {
+            EXPECT_EQ(dlg->ctrls[k].focused, k == c.focus_after[i] ? 1 : 0) << "control " << k;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, DlgFocus,
+    ::testing::Values(FocusCase{"DownWrapsFromLast", 2, {14}, {1}},
+                      FocusCase{"UpWrapsFromFirst", 1, {13}, {2}},
+                      FocusCase{"DownUpDown", 1, {14, 13, 14, 14}, {2, 1, 2, 1}},
+                      FocusCase{"OutsideRangeStays", 0, {14, 13}, {0, 0}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(DlgFocus, UpShowsTheCaretAtOnceDownAtTheNextTick) {
+    display_info info = Form();
+    dlg_info* dlg = Open(&info);
+    Key(dlg, 2);  // 'a' pending on line 1
+    Key(dlg, 14);
+    const ctrl_info& user = dlg->ctrls[1];
+    EXPECT_EQ(user.pending, 0);
+    EXPECT_EQ(user.caret_visible, 0);
+    EXPECT_EQ(user.key_ticks, CTRL_REPEAT_TICKS);
+    EXPECT_EQ(dlg->ctrls[2].caret_visible, 0);
+    EXPECT_EQ(dlg->changed, 1);
+    Key(dlg, 13);
+    EXPECT_EQ(dlg->ctrls[1].caret_visible, 1);
+}
+
+TEST(DlgKeys, Results) {
+    struct Case {
+        int key;
+        int result;
+    } cases[] = {{1, 0},  {9, 0},  {10, 0}, {11, 0}, {12, 0}, {13, 0}, {14, 0}, {15, 0},
+                 {16, 0}, {17, 1}, {35, 1}, {18, 0}, {34, 0}, {32, 2}, {33, 0}, {40, 0},
+                 {0, 0},  {255, 0}};
+    for (const Case& c : cases) {
+        display_info info = Form();
+        dlg_info* dlg = Open(&info);
+        EXPECT_EQ(Key(dlg, c.key), c.result) << "key " << c.key;
+    }
+}
+
+TEST(DlgKeys, CharacterKeysEnterTheirLetters) {
+    struct Case {
+        std::vector<int> keys;
+        const char* value;
+    } cases[] = {
+        {{2, 3}, "ad"}, {{10}, " "}, {{11}, "*"}, {{12}, "#"}, {{2, 2, 2}, "c"},
+        {{2, 15, 3}, "da"}, {{2, 3, 18}, "a"}, {{2, 3, 34, 34}, ""}, {{2, 15, 16, 3}, "ad"},
+    };
+    for (const Case& c : cases) {
+        display_info info = Form();
+        dlg_info* dlg = Open(&info);
+        for (int k : c.keys) Key(dlg, k);
+        EXPECT_STREQ(dlg->ctrls[1].value, c.value);
+    }
+}
+
+TEST(DlgKeys, WithoutFocusEveryKeyIsDroppedAndNothingRedrawn) {
+    display_info info = Form(DLG_NO_FOCUS);
+    dlg_info* dlg = Open(&info);
+    dlg->ctrls[1].redraw = 1;
+    lcd_draw_point(60, 20, 1);  // a mark a redraw of line 1 would erase
+    const std::string before = ScreenArt();
+    for (int key : {2, 13, 14, 15, 16, 17, 18, 32, 33, 35, 40}) {
+        EXPECT_EQ(Key(dlg, key), -1) << "key " << key;
+    }
+    EXPECT_EQ(ScreenArt(), before);
+    EXPECT_EQ(dlg->ctrls[1].redraw, 1);
+    EXPECT_STREQ(dlg->ctrls[1].value, "");
+    EXPECT_EQ(displayinfo_keydown(nullptr, 17), -1);
+}
+
+TEST(DlgKeys, OkCopiesEveryValueWithoutRedrawing) {
+    display_info info = Form();
+    strcpy(info.lines[5].value, "kept");
+    dlg_info* dlg = Open(&info);
+    for (int k : {4, 4, 6, 14, 7}) Key(dlg, k);  // "hm" on line 1, "p" on line 2
+    lcd_draw_point(60, 20, 1);
+    const std::string before = ScreenArt();
+    EXPECT_EQ(Key(dlg, 17), 1);
+    EXPECT_EQ(ScreenArt(), before);
+    EXPECT_STREQ(info.lines[1].value, "hm");
+    EXPECT_STREQ(info.lines[2].value, "p");
+    EXPECT_STREQ(info.lines[5].value, "kept");
+    EXPECT_STREQ(info.lines[0].value, "");
+}
+
+TEST(DlgKeys, CancelCopiesNothing) {
+    display_info info = Form();
+    dlg_info* dlg = Open(&info);
+    Key(dlg, 2);
+    const std::string before = ScreenArt();
+    EXPECT_EQ(Key(dlg, 32), 2);
+    EXPECT_EQ(ScreenArt(), before);
+    EXPECT_STREQ(info.lines[1].value, "");
+}
+
+TEST(DlgKeys, UnknownKeyRedrawsOnlyMarkedControls) {
+    display_info info = Form();
+    dlg_info* dlg = Open(&info);
+    lcd_draw_point(60, 40, 1);   // outside every control
+    lcd_draw_point(5, 2, 0);     // inside the reversed title, not marked
+    dlg->ctrls[9].redraw = 1;
+    lcd_draw_point(63, 55, 0);   // inside the reversed indicator, marked, past its text
+    EXPECT_EQ(Key(dlg, 40), 0);
+    EXPECT_EQ(lcd_get_point_color(60, 40), 1);
+    EXPECT_EQ(lcd_get_point_color(5, 2), 0);
+    EXPECT_EQ(lcd_get_point_color(63, 55), 1);
+    EXPECT_EQ(dlg->ctrls[9].redraw, 0);
+    EXPECT_STREQ(dlg->ctrls[1].value, "");
+}
+
+TEST(DlgKeys, InputMethodKeyUpdatesIndicatorAndFollowsTheFocus) {
+    display_info info = Form();
+    dlg_info* dlg = Open(&info);
+    const std::string indicator_abc = LcdArt(33, 52, 32, 12);
+    EXPECT_EQ(Key(dlg, 33), 0);
+    EXPECT_STREQ(dlg->ctrls[9].label, "123");
+    EXPECT_EQ(dlg->ctrls[9].redraw, 0);  // drawn by the partial redraw
+    EXPECT_NE(LcdArt(33, 52, 32, 12), indicator_abc);
+    Key(dlg, 14);
+    EXPECT_EQ(dlg->ctrls[2].input_method, 2);
+    Key(dlg, 2);
+    Key(dlg, 2);
+    EXPECT_STREQ(dlg->ctrls[2].value, "22");
+    Key(dlg, 13);
+    EXPECT_EQ(dlg->ctrls[1].input_method, 2);
+    for (const char* name : {"1Ab", "ABC", "abc"}) {
+        Key(dlg, 33);
+        EXPECT_STREQ(dlg->ctrls[9].label, name);
+    }
+    EXPECT_EQ(LcdArt(33, 52, 32, 12), indicator_abc);
+}
+
+TEST(DlgTick, BlinksTheFocusedCaret) {
+    display_info info = Form();
+    dlg_info* dlg = Open(&info);
+    const std::string hidden_caret = LcdArt(42, 13, 90, 12);
+    for (int visible : {1, 0, 1, 0}) {
+        dlg->process_1s(dlg);
+        EXPECT_EQ(dlg->ctrls[1].caret_visible, visible);
+        EXPECT_EQ(dlg->ctrls[1].redraw, 0);
+        EXPECT_EQ(LcdArt(42, 13, 90, 12) == hidden_caret, visible == 0);
+    }
+    EXPECT_EQ(dlg->ctrls[2].caret_visible, 0);
+}
+
+TEST(DlgTick, WithoutFocusDoesNothing) {
+    display_info info = Form(DLG_NO_FOCUS);
+    dlg_info* dlg = Open(&info);
+    dlg->ctrls[1].redraw = 1;
+    dlg->process_1s(dlg);
+    EXPECT_EQ(dlg->ctrls[1].caret_visible, 0);
+    EXPECT_EQ(dlg->ctrls[1].redraw, 1);
+}
+
+TEST(DlgBackground, ClearFillAndPicture) {
+    uint8_t picture[1056];
+    for (size_t i = 0; i < sizeof(picture); ++i) picture[i] = static_cast<uint8_t>(i * 37 + 11);
+    struct Case {
+        uintptr_t background;
+        int fill;  // -1: the picture
+    } cases[] = {{DLG_BACKGROUND_FILL, 1}, {DLG_BACKGROUND_CLEAR, 0},
+                 {reinterpret_cast<uintptr_t>(picture), -1}};
+    for (const Case& c : cases) {
+        display_info info;
+        memset(&info, 0, sizeof(info));
+        info.focus = DLG_NO_FOCUS;
+        info.background = c.background;
+        FillScreen(c.fill == 1 ? 0 : 1);
+        Open(&info);
+        if (c.fill >= 0) {
+            std::string uniform;
+            for (int row = 0; row < 64; ++row) {
+                uniform += (row ? "\n" : "") + std::string(132, c.fill ? '#' : '.');
+            }
+            EXPECT_EQ(ScreenArt(), uniform) << c.fill;
+        } else {
+            EXPECT_EQ(memcmp(g_lcdbuffer, picture, sizeof(picture)), 0);
+        }
+    }
+}
+
+TEST(DlgOpen, NullsAreIgnored) {
+    open_dlg(nullptr, nullptr);
+    display_info info = Form();
+    dlg_info* dlg = Open(&info);
+    displayinfo_init(dlg, nullptr);
+    EXPECT_EQ(dlg->info, &info);
+    dlg_next_item(nullptr);
+    dlg_prev_item(nullptr);
+}
+
+}  // namespace
