@@ -1,0 +1,123 @@
+// signal_handler and the watchdog request's failure paths, observed at the
+// system logger inside a private namespace whose /dev is an empty tmpfs (the
+// machine's own devices are never reached).
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "process_control.h"
+#include "rl_log.h"
+#include "syslog_capture.h"
+
+namespace {
+
+void log_from_exit_handler() { rl_log_err("exit handler ran"); }
+
+void install_signal_handler(int sig) {
+    struct sigaction sa = {};
+    sa.sa_handler = signal_handler;
+    sigemptyset(&sa.sa_mask);
+    sigaction(sig, &sa, nullptr);
+}
+
+}  // namespace
+
+// Each fatal signal is logged by name (others by number) with the thread id of
+// the thread that caught it, and the process ends with status 0 without
+// running exit handlers.
+TEST(SignalHandler, LogsTheSignalAndEndsWithStatusZero) {
+    const struct {
+        int sig;
+        bool from_second_thread;
+        std::string text;  // with %d for the thread id
+    } cases[] = {
+        {SIGINT, false, "Catch a signal SIGINT, thread id %d."},
+        {SIGQUIT, false, "Catch a signal SIGQUIT, thread id %d."},
+        {SIGILL, false, "Catch a signal SIGILL, thread id %d."},
+        {SIGABRT, false, "Catch a signal SIGABRT, thread id %d."},
+        {SIGBUS, false, "Catch a signal SIGBUS, thread id %d."},
+        {SIGSEGV, false, "Catch a signal SIGSEGV, thread id %d."},
+        {SIGSEGV, true, "Catch a signal SIGSEGV, thread id %d."},
+        {SIGHUP, false, "Catch a signal " + std::to_string(SIGHUP) + ", thread id %d."},
+        {SIGTERM, false, "Catch a signal " + std::to_string(SIGTERM) + ", thread id %d."},
+    };
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(tc.text + (tc.from_second_thread ? " (second thread)" : ""));
+        static int s_tid;  // the catching thread's id, reported through the log
+        SyslogCapture c = run_capturing_syslog([&] {
+            rl_log_init("upgrader", 7);
+            atexit(log_from_exit_handler);
+            install_signal_handler(tc.sig);
+            if (!tc.from_second_thread) {
+                raise(tc.sig);
+            } else {
+                static int s_sig;
+                s_sig = tc.sig;
+                pthread_t t;
+                pthread_create(
+                    &t, nullptr,
+                    [](void*) -> void* {
+                        rl_log_info("thread %d", static_cast<int>(syscall(SYS_gettid)));
+                        raise(s_sig);
+                        return nullptr;
+                    },
+                    nullptr);
+                pthread_join(t, nullptr);
+            }
+            _exit(3);  // not reached: the handler ends the process
+        });
+        ASSERT_TRUE(c.ok) << c.error;
+        EXPECT_TRUE(WIFEXITED(c.wait_status) && WEXITSTATUS(c.wait_status) == 0)
+            << "status " << c.wait_status;
+        s_tid = c.pid;
+        size_t first = 0;
+        if (tc.from_second_thread) {
+            ASSERT_EQ(c.records.size(), 2u);
+            const std::string& m = c.records[0].message;
+            s_tid = std::atoi(m.substr(m.rfind(' ') + 1).c_str());
+            EXPECT_NE(s_tid, c.pid);
+            first = 1;
+        }
+        ASSERT_EQ(c.records.size(), first + 1);  // exit handler did not run
+        char text[128];
+        snprintf(text, sizeof(text), tc.text.c_str(), s_tid);
+        EXPECT_EQ(c.records[first].message, rl_log_expected_prefix("upgrader", c.pid, s_tid, 3) + text);
+    }
+}
+
+// Without a misc device, or with one that refuses the request, the watchdog
+// request fails with -1 and its log line.
+TEST(CloseWatchDog, FailuresAreLoggedAndGiveMinusOne) {
+    const struct {
+        bool device_present;
+        const char* logged;
+    } cases[] = {
+        {false, "/dev/misc0 open failed\n"},
+        {true, "/dev/misc0 ctrl failed!\n"},  // a plain file refuses every ioctl
+    };
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(tc.logged);
+        SyslogCapture c = run_capturing_syslog([&] {
+            // /dev is the namespace's private, empty tmpfs here.
+            if (tc.device_present) {
+                const int fd = open("/dev/misc0", O_CREAT | O_RDWR, 0600);
+                if (fd < 0) _exit(2);
+                close(fd);
+            }
+            rl_log_init("upgrader", 7);
+            _exit(CloseWatchDog(0) == -1 ? 0 : 1);
+        });
+        ASSERT_TRUE(c.ok) << c.error;
+        EXPECT_EQ(c.wait_status, 0);
+        EXPECT_EQ(c.messages(), std::vector<std::string>{
+                                    rl_log_expected_prefix("upgrader", c.pid, c.pid, 3) + tc.logged});
+    }
+}
