@@ -1,0 +1,220 @@
+// romload's filling, read back the way the installer reads the buffer; each
+// test inside a private IPC namespace of its own.
+#include <gtest/gtest.h>
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <sys/shm.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "libupgrader.h"
+#include "private_ns.h"
+#include "romload_core.h"
+#include "semctrl.h"
+
+using coord_testing::kPrivateIpc;
+using coord_testing::RunChild;
+using coord_testing::RunIsolated;
+
+namespace {
+
+std::string package_of(size_t n) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+    return s;
+}
+
+int fill(const std::string& package, int state, key_t key, std::string* error = nullptr) {
+    char text[256];
+    const int rc = romload_fill(reinterpret_cast<const unsigned char*>(package.data()),
+                                package.size(), state, key, text, sizeof(text));
+    if (error != nullptr) *error = text;
+    return rc;
+}
+
+// The installer's side: attach without creating, lock, read state and bytes.
+void expect_installer_reads(const std::string& package, int state, uint32_t segment_size) {
+    uint32_t size = 0;
+    void* addr = get_share_memory(&size);
+    ASSERT_NE(addr, nullptr);
+    EXPECT_EQ(size, segment_size);
+    const int semid = get_sem_by_key(SEM_KEY_MEMORY);
+    ASSERT_GE(semid, 0);
+    EXPECT_EQ(semctl(semid, 0, GETVAL), 1) << "romload must give the semaphore back";
+    ASSERT_EQ(try_lock_binary_sem(semid), 0);
+    EXPECT_EQ(libupd_get_state(addr), state);
+    EXPECT_EQ(memcmp(libupd_get_rom_start_addr(addr), package.data(), package.size()), 0);
+    unlock_binary_sem(semid);
+    shmdt(addr);
+}
+
+struct FillCase {
+    const char* name;
+    size_t length;
+    int state;
+    key_t key;
+};
+
+void PrintTo(const FillCase& c, std::ostream* os) { *os << c.name; }
+
+const FillCase kFillCases[] = {
+    {"one_byte_state_0", 1, 0, SHM_KEY_ROM},
+    {"autop_state_1", 4096 + 3, 1, SHM_KEY_ROM},
+    {"refused_state_minus_2", 200, -2, SHM_KEY_ROM},
+    {"skip_stop_state_minus_3", 77777, -3, SHM_KEY_ROM},
+    {"alternative_key", 5000, 2, SHM_KEY_ROM_ALT},
+    {"exactly_the_room", LIBUPD_SHM_SIZE - LIBUPD_ROM_OFFSET, 0x7FFFFFFF, SHM_KEY_ROM},
+};
+
+class Fill : public ::testing::TestWithParam<FillCase> {};
+
+TEST_P(Fill, InstallerReadsStateAndPackageIntact) {
+    const FillCase c = GetParam();
+    EXPECT_TRUE(RunIsolated(kPrivateIpc, [&] {
+        const std::string package = package_of(c.length);
+        std::string error;
+        ASSERT_EQ(fill(package, c.state, c.key, &error), ROMLOAD_OK) << error;
+        EXPECT_EQ(error, "");
+        expect_installer_reads(package, c.state, LIBUPD_SHM_SIZE);
+        // Only the requested key got a segment.
+        const key_t other = c.key == SHM_KEY_ROM ? SHM_KEY_ROM_ALT : SHM_KEY_ROM;
+        EXPECT_LT(shmget(other, 0, 0), 0);
+    }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Packages, Fill, ::testing::ValuesIn(kFillCases),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// Refusals: the package is larger than the room behind the state word.
+struct RefuseCase {
+    const char* name;
+    size_t existing;  // size of a segment made beforehand, 0 for none
+    size_t length;
+};
+
+void PrintTo(const RefuseCase& c, std::ostream* os) { *os << c.name; }
+
+const RefuseCase kRefuseCases[] = {
+    {"one_byte_over_a_new_segment", 0, LIBUPD_SHM_SIZE - LIBUPD_ROM_OFFSET + 1},
+    {"far_over_a_new_segment", 0, 3 * LIBUPD_SHM_SIZE},
+    {"one_byte_over_an_existing_small_segment", 4096, 4096 - 8 + 1},
+    {"existing_segment_smaller_than_the_header", 4, 1},
+};
+
+class Refuse : public ::testing::TestWithParam<RefuseCase> {};
+
+TEST_P(Refuse, NothingWrittenNothingCreated) {
+    const RefuseCase c = GetParam();
+    EXPECT_TRUE(RunIsolated(kPrivateIpc, [&] {
+        int shmid = -1;
+        if (c.existing > 0) {
+            shmid = shmget(SHM_KEY_ROM, c.existing, IPC_CREAT | 0666);
+            ASSERT_GE(shmid, 0);
+            auto* p = static_cast<unsigned char*>(shmat(shmid, nullptr, 0));
+            memset(p, 0x5C, c.existing);
+            shmdt(p);
+        }
+        std::string error;
+        EXPECT_EQ(fill(package_of(c.length), 9, SHM_KEY_ROM, &error), ROMLOAD_TOO_LARGE);
+        EXPECT_NE(error.find("does not fit"), std::string::npos) << error;
+        EXPECT_NE(error.find(std::to_string(c.length) + " bytes"), std::string::npos) << error;
+        EXPECT_LT(get_sem_by_key(SEM_KEY_MEMORY), 0) << "semaphore made for a refused package";
+        if (c.existing == 0) {
+            EXPECT_LT(shmget(SHM_KEY_ROM, 0, 0), 0) << "segment made for a refused package";
+        } else {
+            auto* p = static_cast<unsigned char*>(shmat(shmid, nullptr, SHM_RDONLY));
+            ASSERT_NE(p, reinterpret_cast<void*>(-1));
+            for (size_t i = 0; i < c.existing; ++i) ASSERT_EQ(p[i], 0x5C) << "byte " << i;
+            shmdt(p);
+        }
+    }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, Refuse, ::testing::ValuesIn(kRefuseCases),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST(FillExisting, SmallSegmentKeepsItsSizeAndTakesWhatFits) {
+    EXPECT_TRUE(RunIsolated(kPrivateIpc, [] {
+        ASSERT_GE(shmget(SHM_KEY_ROM, 4096, IPC_CREAT | 0666), 0);
+        const std::string package = package_of(4096 - 8);
+        ASSERT_EQ(fill(package, -1, SHM_KEY_ROM), ROMLOAD_OK);
+        expect_installer_reads(package, -1, 4096);
+    }));
+}
+
+// romload waits for whoever holds the buffer's semaphore and writes only then.
+TEST(FillLocking, WaitsForTheHolderOfTheSemaphore) {
+    EXPECT_TRUE(RunIsolated(kPrivateIpc, [] {
+        const int semid = binary_sem_create_key(SEM_KEY_MEMORY);
+        ASSERT_GE(semid, 0);
+        ASSERT_EQ(try_lock_binary_sem(semid), 0);
+        const std::string package = package_of(1000);
+        const pid_t filler = fork();
+        ASSERT_GE(filler, 0);
+        if (filler == 0) _exit(fill(package, 3, SHM_KEY_ROM) == ROMLOAD_OK ? 0 : 1);
+        int waiting = 0;
+        for (int i = 0; i < 5000 && waiting == 0; ++i) {
+            waiting = semctl(semid, 0, GETNCNT);
+            usleep(1000);
+        }
+        EXPECT_EQ(waiting, 1);
+        EXPECT_LT(shmget(SHM_KEY_ROM, 0, 0), 0) << "written without the semaphore";
+        ASSERT_EQ(binary_sem_set_value(semid), 0);
+        int status = 0;
+        ASSERT_EQ(waitpid(filler, &status, 0), filler);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        expect_installer_reads(package, 3, LIBUPD_SHM_SIZE);
+    }));
+}
+
+#ifdef ROMLOAD_BIN
+// Runs the romload binary with `args` and returns its exit status.
+int run_romload(const std::vector<std::string>& args) {
+    return RunChild([&]() -> int {
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(ROMLOAD_BIN));
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(ROMLOAD_BIN, argv.data());
+        _exit(127);
+    });
+}
+
+std::string write_temp(const std::string& bytes) {
+    char path[] = "/tmp/romload_test_XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0) return "";
+    const bool ok = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    close(fd);
+    return ok ? path : "";
+}
+
+TEST(RomloadBinary, FillsRefusesAndRejectsBadCommandLines) {
+    EXPECT_TRUE(RunIsolated(kPrivateIpc, [] {
+        const std::string package = package_of(12345);
+        const std::string file = write_temp(package);
+        const std::string big = write_temp(package_of(LIBUPD_SHM_SIZE));
+        ASSERT_FALSE(file.empty());
+        ASSERT_FALSE(big.empty());
+
+        EXPECT_EQ(run_romload({big, "--key", "0x1079B"}), 1);
+        EXPECT_LT(shmget(SHM_KEY_ROM_ALT, 0, 0), 0);
+        EXPECT_EQ(run_romload({file, "--key", "0x1234"}), 2);
+        EXPECT_EQ(run_romload({file, "--state", "1x"}), 2);
+        EXPECT_EQ(run_romload({file, "--state"}), 2);
+        EXPECT_EQ(run_romload({}), 2);
+        EXPECT_EQ(run_romload({"/nonexistent/package"}), 1);
+        EXPECT_LT(get_sem_by_key(SEM_KEY_MEMORY), 0) << "failed runs made a semaphore";
+
+        EXPECT_EQ(run_romload({file, "--state", "-3", "--key", "0x1079B"}), 0);
+        expect_installer_reads(package, -3, LIBUPD_SHM_SIZE);
+        unlink(file.c_str());
+        unlink(big.c_str());
+    }));
+}
+#endif
+
+}  // namespace
