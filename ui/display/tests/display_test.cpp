@@ -1,0 +1,192 @@
+// The device calls against stand-ins in a private /dev and /proc: failure
+// results and texts, the refresh byte, the raw frame-buffer write, and that no
+// descriptor is left open. Real mapping and ioctls run on the simulated device.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include "display.h"
+#include "private_ns.h"
+
+namespace {
+
+using coord_testing::kCaptureSyslog;
+using coord_testing::RunIsolated;
+using coord_testing::SyslogClear;
+using coord_testing::SyslogContains;
+
+std::string Slurp(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const char* path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The lowest free descriptor: it moves when a call leaves one open. The log
+// connection is made first, so its own descriptor does not count.
+int LowestFreeFd() {
+    syslog(LOG_DEBUG, "descriptor probe");
+    const int fd = dup(0);
+    close(fd);
+    return fd;
+}
+
+void MakeProcGlcd() {
+    ASSERT_EQ(0, mount("none", "/proc", "tmpfs", 0, "mode=0755"));
+    ASSERT_EQ(0, mkdir("/proc/glcd", 0755));
+}
+
+// /dev/full: every write fails with "no space".
+void MakeFull(const char* path) {
+    ASSERT_EQ(0, mknod(path, S_IFCHR | 0666, makedev(1, 7)));
+}
+
+TEST(FrameBuffer, MissingDeviceFailsAndALaterCallTriesAgain) {
+    EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
+        const int free_fd = LowestFreeFd();
+        std::uint8_t marker = 0;
+        std::uint8_t* addr = &marker;
+        EXPECT_EQ(-1, devctrl_open_lcd(&addr));
+        EXPECT_EQ(&marker, addr);
+        EXPECT_TRUE(SyslogContains("Error opening /dev/fb0\n", 1000));
+        SyslogClear();
+        EXPECT_EQ(-1, devctrl_open_lcd(nullptr));
+        EXPECT_TRUE(SyslogContains("Error opening /dev/fb0\n", 1000));
+        EXPECT_EQ(free_fd, LowestFreeFd());
+        devctrl_close_lcd();  // not mapped: nothing to do
+    }));
+}
+
+// A device that is not a frame buffer fails at the first query and is closed.
+TEST(FrameBuffer, DeviceWithoutScreenInfoIsClosedAgain) {
+    EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
+        WriteFile("/dev/fb0", std::string(1056, '\0'));
+        const int free_fd = LowestFreeFd();
+        std::uint8_t* addr = nullptr;
+        EXPECT_EQ(-1, devctrl_open_lcd(&addr));
+        EXPECT_EQ(nullptr, addr);
+        EXPECT_TRUE(SyslogContains("error: ioctl(FBIOGET_FSCREENINFO) failed\n", 1000));
+        EXPECT_EQ(free_fd, LowestFreeFd());
+    }));
+}
+
+TEST(Refresh, WritesTheSingleByteOne) {
+    EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
+        MakeProcGlcd();
+        WriteFile("/proc/glcd/refresh", "");
+        const int free_fd = LowestFreeFd();
+        EXPECT_EQ(0, devctrl_refresh_lcd());
+        EXPECT_EQ(0, devctrl_refresh_lcd());
+        EXPECT_EQ("1", Slurp("/proc/glcd/refresh"));  // no newline, written from the start
+        EXPECT_EQ(free_fd, LowestFreeFd());
+    }));
+}
+
+TEST(Refresh, FailuresAreLoggedAndReported) {
+    EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
+        MakeProcGlcd();
+        EXPECT_EQ(-1, devctrl_refresh_lcd());
+        EXPECT_TRUE(SyslogContains("open glcd refresh procfs device failed.", 1000));
+        MakeFull("/proc/glcd/refresh");
+        const int free_fd = LowestFreeFd();
+        EXPECT_EQ(-1, devctrl_refresh_lcd());
+        EXPECT_TRUE(SyslogContains("WRITE GLCD_REFRESH_DEV failed.", 1000));
+        EXPECT_EQ(free_fd, LowestFreeFd());
+    }));
+}
+
+TEST(Refresh, ShellVariantReturnsTheShellResult) {
+    EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
+        MakeProcGlcd();
+        EXPECT_EQ(0, devctrl_refresh_lcd_K60());
+        EXPECT_EQ("1\n", Slurp("/proc/glcd/refresh"));
+        ASSERT_EQ(0, unlink("/proc/glcd/refresh"));
+        ASSERT_EQ(0, rmdir("/proc/glcd"));
+        EXPECT_NE(0, devctrl_refresh_lcd_K60());
+    }));
+}
+
+TEST(FlushFbData, WritesTheBytesToTheStartOfTheDevice) {
+    EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
+        WriteFile("/dev/fb0", std::string(8, 'x'));
+        const std::uint8_t data[5] = {1, 2, 3, 0, 5};
+        EXPECT_EQ(0, devctrl_flush_fbdata(data, sizeof data));
+        EXPECT_EQ(std::string("\x01\x02\x03\x00\x05xxx", 8), Slurp("/dev/fb0"));
+    }));
+}
+
+TEST(FlushFbData, FailuresGiveMinusOne) {
+    EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
+        const std::uint8_t data[4] = {};
+        EXPECT_EQ(-1, devctrl_flush_fbdata(data, sizeof data));  // no /dev/fb0
+        MakeFull("/dev/fb0");
+        const int free_fd = LowestFreeFd();
+        EXPECT_EQ(-1, devctrl_flush_fbdata(data, sizeof data));
+        EXPECT_EQ(free_fd, LowestFreeFd());
+        EXPECT_EQ(-1, devctrl_flush_fbdata(nullptr, 4));
+    }));
+}
+
+struct MiscCall {
+    const char* name;
+    std::function<int()> call;
+    int failure_result;    // setters -1, getters 0
+    const char* ioctl_text;
+};
+
+const MiscCall kMiscCalls[] = {
+    {"get_led", [] { return devctrl_get_led(); }, 0, "IOCTL MISC_IOCG_LED failed."},
+    {"set_led", [] { return devctrl_set_led(0x5); }, -1, "IOCTL MISC_IOCS_LED failed."},
+    {"set_led_ex",
+     [] {
+         const std::uint8_t states[2] = {0x11, 0x01};
+         return devctrl_set_led_ex(states);
+     },
+     -1, "IOCTL MISC_IOCS_LED failed."},
+    {"get_bklight", [] { return devctrl_get_bklight(); }, 0, "IOCTL MISC_IOCG_BKLIGHT failed."},
+    {"set_bklight", [] { return devctrl_set_bklight(3); }, -1, "IOCTL MISC_IOCS_BKLIGHT failed."},
+    {"set_ext_led", [] { return devctrl_set_ext_led(1); }, -1, "IOCTL MISC_IOCS_EXT_LED failed."},
+};
+
+// Without the misc device every call fails with the open text; getters give 0.
+TEST(Misc, MissingDeviceGivesTheCallsFailureResult) {
+    for (const MiscCall& c : kMiscCalls) {
+        EXPECT_TRUE(RunIsolated(kCaptureSyslog, [&c] {
+            EXPECT_EQ(c.failure_result, c.call()) << c.name;
+            EXPECT_TRUE(SyslogContains("open misc ioctl device failed.", 1000)) << c.name;
+        })) << c.name;
+    }
+}
+
+// A device that refuses the request: the request's own text, and closed again.
+TEST(Misc, RefusedRequestLogsItsTextAndCloses) {
+    for (const MiscCall& c : kMiscCalls) {
+        EXPECT_TRUE(RunIsolated(kCaptureSyslog, [&c] {
+            ASSERT_EQ(0, mknod("/dev/misc0", S_IFCHR | 0666, makedev(1, 3)));  // null: no ioctls
+            const int free_fd = LowestFreeFd();
+            EXPECT_EQ(c.failure_result, c.call()) << c.name;
+            EXPECT_TRUE(SyslogContains(c.ioctl_text, 1000)) << c.name;
+            EXPECT_FALSE(SyslogContains("open misc ioctl device failed.")) << c.name;
+            EXPECT_EQ(free_fd, LowestFreeFd()) << c.name;
+        })) << c.name;
+    }
+}
+
+TEST(Misc, LedStatesWithoutArrayFail) {
+    EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] { EXPECT_EQ(-1, devctrl_set_led_ex(nullptr)); }));
+}
+
+}  // namespace
