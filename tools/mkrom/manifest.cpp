@@ -115,7 +115,12 @@ bool parse_match_id(const char* s, uint8_t* out) {
     return true;
 }
 
+// Keeps the first error only: the parser goes on after a refusal but reports
+// the line of the first one.
 int set_error(ManifestState* st, const char* section, const char* name, const std::string& why) {
+    if (!st->error.empty()) {
+        return 0;
+    }
     st->error_where = std::string("[") + section + "]" + (name[0] != '\0' ? std::string(" ") + name : "");
     st->error = why;
     return 0;
