@@ -1,0 +1,379 @@
+// The package check on the simulated device: refusal codes and their order,
+// burn flags, hardware ids, OEM / protection / MID variables, ROM version.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "probe_report.h"
+
+namespace {
+
+using valid::Messages;
+using valid::ProbeReport;
+using valid::StandardIni;
+using valid::StandardPackage;
+
+using Patch = std::function<void(std::vector<uint8_t>&, const RomLayout&)>;
+using Edit = std::function<void(RomPackageSpec&)>;
+
+void Xor32(std::vector<uint8_t>& pkg, uint32_t offset, uint32_t x) {
+    for (int i = 0; i < 4; ++i) pkg[offset + i] ^= static_cast<uint8_t>(x >> (8 * i));
+}
+void Put32(std::vector<uint8_t>& pkg, uint32_t offset, uint32_t v) {
+    for (int i = 0; i < 4; ++i) pkg[offset + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+std::string Replace(std::string s, const std::string& from, const std::string& to) {
+    size_t p = s.find(from);
+    if (p != std::string::npos) s.replace(p, from.size(), to);
+    return s;
+}
+
+struct CheckCase {
+    const char* what;
+    int result;
+    Edit edit = nullptr;
+    Patch patch = nullptr;
+    std::function<std::string(std::string)> ini = nullptr;  // edits the standard ini
+    std::map<std::string, std::string> files = {};
+    std::vector<std::string> log = {};  // messages expected in this order
+};
+
+ProbeReport RunCase(devsim::Device& d, const CheckCase& c) {
+    RomPackageSpec spec = StandardPackage();
+    if (c.edit) c.edit(spec);
+    RomLayout layout;
+    std::vector<uint8_t> pkg = rombuild_package(spec, &layout);
+    EXPECT_FALSE(pkg.empty());
+    if (c.patch) c.patch(pkg, layout);
+    std::string ini = StandardIni();
+    d.Ini(c.ini ? c.ini(ini) : ini);
+    for (const auto& [path, bytes] : c.files) d.File(path, bytes);
+    return valid::RunCheck(d, pkg);
+}
+
+void ExpectLogInOrder(const devsim::Device& d, const std::vector<std::string>& expected) {
+    auto msgs = Messages(d);
+    int at = 0;
+    for (const std::string& line : expected) {
+        int found = valid::FindMessage(msgs, line, at);
+        EXPECT_GE(found, 0) << "missing or out of order: " << line;
+        if (found >= 0) at = found + 1;
+    }
+}
+
+class CheckResult : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(CheckResult, RefusesWithTheFirstFaultsCode) {
+    const CheckCase& c = GetParam();
+    devsim::Device d("check");
+    ProbeReport r = RunCase(d, c);
+    ASSERT_TRUE(r.ok) << d.Stderr();
+    EXPECT_EQ(r.result, c.result) << r.text;
+    ExpectLogInOrder(d, c.log);
+    if (c.result < 0 && c.result != -1) {
+        const char* name = upd_msg_name(c.result == -83 ? -84 : c.result);
+        if (c.result >= -100 && c.result <= -79) {
+            ASSERT_NE(name, nullptr);
+            EXPECT_GE(valid::FindMessage(Messages(d), name), 0) << name;
+        }
+    }
+}
+
+const uint32_t kPart0 = 140;  // first partition header of a 128-byte ROM header
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, CheckResult,
+    ::testing::Values(
+        CheckCase{"valid", 0},
+        CheckCase{"short_package", -100, nullptr,
+                  [](auto& p, auto&) { p.resize(100); },
+                  nullptr, {}, {"UPD_MSG_ARG_ADDR_ERR"}},
+        CheckCase{"first_word", -100, nullptr, [](auto& p, auto&) { p[0] ^= 1; }},
+        CheckCase{"ext_magic", -99, [](RomPackageSpec& s) {
+                      s.tweak = [](Rom_Header& h, auto&) { h.ext_magic_num = 0; };
+                  }},
+        CheckCase{"seventeen_partitions", -79, [](RomPackageSpec& s) {
+                      s.partitions.resize(17, s.partitions[0]);
+                  }},
+        CheckCase{"header_size_168", -98, nullptr, [](auto& p, auto&) { Put32(p, 4, 168); }},
+        CheckCase{"header_size_unaligned", -98, nullptr,
+                  [](auto& p, auto&) { Put32(p, 4, 126); }},
+        CheckCase{"header_byte", -98, nullptr, [](auto& p, auto&) { p[0x78] ^= 0x10; }},
+        CheckCase{"data_byte_breaks_rom_sum_first", -97, nullptr,
+                  [](auto& p, const RomLayout& l) { p[l.data_offset[0]] ^= 1; }},
+        CheckCase{"rom_size_beyond", -97, [](RomPackageSpec& s) {
+                      s.tweak = [](Rom_Header& h, auto&) { h.rom_size = 0x100000; };
+                  }},
+        CheckCase{"env_software_without_comma", -88, nullptr, nullptr,
+                  [](std::string i) { return Replace(i, "1.2.3.4,20261206", "1.2.3.4"); }},
+        CheckCase{"part_magic", -93, [](RomPackageSpec& s) {
+                      s.tweak = [](Rom_Header&, auto& parts) { parts[0].magic_num = 0; };
+                  }},
+        CheckCase{"part_header_sum", -92, nullptr,
+                  [](auto& p, const RomLayout& l) {
+                      // Keeps the ROM sum: the same bits flip in the header and the data.
+                      Xor32(p, l.part_header_offset[0] + 0x14, 0x100);
+                      Xor32(p, l.data_offset[0], 0x100);
+                  }},
+        CheckCase{"part_header_size_beyond", -92, [](RomPackageSpec& s) {
+                      s.tweak = [](Rom_Header&, auto& parts) {
+                          parts[0].partition_header_size = 0x10000;
+                      };
+                  }},
+        CheckCase{"part_sum", -91, [](RomPackageSpec& s) {
+                      s.tweak = [](Rom_Header&, auto& parts) { parts[0].partition_checksum ^= 1; };
+                  }, nullptr, nullptr, {}, {"partition_checksum_cal:" }},
+        CheckCase{"part_data_beyond", -91, [](RomPackageSpec& s) {
+                      s.tweak = [](Rom_Header&, auto& parts) {
+                          parts[0].partition_size = 0x7FFFFFF0;
+                      };
+                  }},
+        CheckCase{"part_offset_unaligned", -91, [](RomPackageSpec& s) {
+                      s.tweak = [](Rom_Header&, auto& parts) { parts[0].partition_offset += 2; };
+                  }},
+        CheckCase{"part_offset_beyond", -91, [](RomPackageSpec& s) {
+                      s.tweak = [](Rom_Header&, auto& parts) {
+                          parts[0].partition_offset = 0xFFFFFFFC;
+                      };
+                  }},
+        CheckCase{"partition_id_7", -90,
+                  [](RomPackageSpec& s) { s.partitions[0].partition_id = 7; }},
+        CheckCase{"flash_partition_type_1", -89,
+                  [](RomPackageSpec& s) { s.partitions[0].partition_type = 1; }},
+        CheckCase{"mtd_env_missing", -85, nullptr, nullptr,
+                  [](std::string i) { return Replace(i, "mtd2 = 0x90100000,0x90300000\n", ""); },
+                  {}, {"mtd2 isnot exist!", "UPD_MSG_MTD_ENV_LOSED"}},
+        CheckCase{"mtd_env_unparsable", -84, nullptr, nullptr,
+                  [](std::string i) {
+                      return Replace(i, "mtd2 = 0x90100000,0x90300000", "mtd2 = 0x90100000");
+                  },
+                  {}, {"mtd2 start_addr:0 end_addr:0"}},
+        CheckCase{"mtd_range_reversed", -84, nullptr, nullptr,
+                  [](std::string i) {
+                      return Replace(i, "0x90100000,0x90300000", "0x90300000,0x90100000");
+                  }},
+        CheckCase{"partition_larger_than_range", -84,
+                  [](RomPackageSpec& s) {
+                      s.partitions[0].partition_id = 3;
+                      s.partitions[0].data.assign(0x10004, 1);
+                  }},
+        CheckCase{"partition_exactly_its_range", 0,
+                  [](RomPackageSpec& s) {
+                      s.partitions[0].partition_id = 3;
+                      s.partitions[0].data.assign(0x10000, 1);
+                  }},
+        CheckCase{"mtd_device_missing", -83, nullptr, nullptr,
+                  [](std::string i) { return i + "[faults]\nmissing = /dev/mtd2\n"; },
+                  {}, {"/dev/mtd2 open failed!", "UPD_MSG_MTD_ADDR_ERR"}},
+        CheckCase{"hwver_nine", -87, nullptr, nullptr,
+                  [](std::string i) { return Replace(i, "53.2.0.0.5.0.0.0", "53.2.0.0.5.0.0.0.1"); },
+                  {}, {"read hwver fail1", "UPD_MSG_READ_HWVERSION_FAILED"}},
+        CheckCase{"hwver_seven", -87, nullptr, nullptr,
+                  [](std::string i) { return Replace(i, "53.2.0.0.5.0.0.0", "53.2.0.0.5.0.0"); },
+                  {}, {"hwver read fail2"}},
+        CheckCase{"hwver_dot_runs", 0, nullptr, nullptr,
+                  [](std::string i) { return Replace(i, "53.2.0.0.5.0.0.0", "53..2...0.0.5.0.0.0"); },
+                  {}, {"hw_version: 53.2.0.0.5.0.0.0"}},
+        CheckCase{"hw_1_on_53", 0, nullptr, nullptr,
+                  [](std::string i) { return Replace(i, "hwver = 53.", "hwver = 1."); },
+                  {}, {"hardware_version is 1"}},
+        CheckCase{"hw_53_on_1", 0, [](RomPackageSpec& s) { s.device_id = 1; }, nullptr, nullptr,
+                  {}, {"hardware_version is 1"}},
+        CheckCase{"hw_52_on_55", 0, [](RomPackageSpec& s) { s.device_id = 55; }, nullptr,
+                  [](std::string i) { return Replace(i, "hwver = 53.", "hwver = 52."); },
+                  {}, {"Upgrade K65 rom on K62 device."}},
+        CheckCase{"hw_55_on_52", -95, [](RomPackageSpec& s) { s.device_id = 52; }, nullptr,
+                  [](std::string i) { return Replace(i, "hwver = 53.", "hwver = 55."); },
+                  {}, {"hardware_version:37 prom_header->device_id:34"}},
+        CheckCase{"hw_other", -95, [](RomPackageSpec& s) { s.device_id = 54; }},
+        CheckCase{"sub_id_low_bits", 0, nullptr, nullptr,
+                  [](std::string i) { return Replace(i, "53.2.0.0.5.", "53.2.0.0.21."); }},
+        CheckCase{"sub_id_not_listed", -94, nullptr, nullptr,
+                  [](std::string i) { return Replace(i, "53.2.0.0.5.", "53.2.0.0.6."); },
+                  {}, {"match_id:6", "UPD_MSG_MATCH_ID_ERR"}},
+        CheckCase{"sub_id_last_match_byte", 0,
+                  [](RomPackageSpec& s) {
+                      s.match_id[0] = 0;
+                      s.match_id[15] = 6;
+                  },
+                  nullptr,
+                  [](std::string i) { return Replace(i, "53.2.0.0.5.", "53.2.0.0.6."); }},
+        CheckCase{"rom_version_same", -86, nullptr, nullptr, nullptr,
+                  {{"/app/version.conf", "[Version]\nRomVersion=2.0.0.1\n"}},
+                  {"rom_version_cmp:2.0.0.1 rom_version:2.0.0.1", "UPD_MSG_ROM_VERSION_SAME"}},
+        CheckCase{"rom_version_other", 0, nullptr, nullptr, nullptr,
+                  {{"/app/version.conf", "[Version]\nRomVersion=2.0.0.2\n"}}},
+        CheckCase{"rom_version_forced", 0, [](RomPackageSpec& s) { s.process_type = 1; }, nullptr,
+                  nullptr, {{"/app/version.conf", "[Version]\nRomVersion=2.0.0.1\n"}},
+                  {"rom force upgrader!"}},
+        CheckCase{"rom_version_missing", 0, nullptr, nullptr, nullptr, {},
+                  {"RomVersion env isnot exist!"}},
+        // Two faults: the earlier stage decides.
+        CheckCase{"order_header_before_env", -98, nullptr,
+                  [](auto& p, auto&) { p[0x78] ^= 0x10; },
+                  [](std::string i) { return Replace(i, "1.2.3.4,20261206", "1.2.3.4"); }},
+        CheckCase{"order_env_before_partition", -88,
+                  [](RomPackageSpec& s) { s.partitions[0].partition_id = 7; }, nullptr,
+                  [](std::string i) { return Replace(i, "1.2.3.4,20261206", "1.2.3.4"); }},
+        CheckCase{"order_partition_before_hardware", -90,
+                  [](RomPackageSpec& s) {
+                      s.partitions[0].partition_id = 7;
+                      s.device_id = 54;
+                  }},
+        CheckCase{"order_magic_before_count", -99, [](RomPackageSpec& s) {
+                      s.partitions.resize(17, s.partitions[0]);
+                      s.tweak = [](Rom_Header& h, auto&) { h.ext_magic_num = 0; };
+                  }},
+        CheckCase{"order_hardware_before_sub_id", -95, [](RomPackageSpec& s) {
+                      s.device_id = 54;
+                      s.match_id[0] = 9;
+                  }},
+        CheckCase{"order_oem_before_sub_id", -75,
+                  [](RomPackageSpec& s) {
+                      s.sw_protect = 1;
+                      s.match_id[0] = 9;
+                  }},
+        CheckCase{"order_sub_id_before_version", -94,
+                  [](RomPackageSpec& s) { s.match_id[0] = 9; }, nullptr, nullptr,
+                  {{"/app/version.conf", "[Version]\nRomVersion=2.0.0.1\n"}}}),
+    [](const auto& tp) { return std::string(tp.param.what); });
+
+TEST(CheckDevice, HostileHeaderSizesLeaveNothingBehind) {
+    for (uint32_t size : {164u, 168u, 0xFFFFFFF0u}) {
+        devsim::Device d("hostile");
+        std::vector<uint8_t> pkg = rombuild_package(StandardPackage());
+        Put32(pkg, 4, size);
+        d.Ini(StandardIni());
+        ProbeReport r = valid::RunCheck(d, pkg);
+        ASSERT_TRUE(r.ok) << d.Stderr();
+        EXPECT_LT(r.result, 0) << size;
+        EXPECT_FALSE(d.DeviceFileExists("/tmp/avalanche_env_file")) << "read_env was reached";
+        EXPECT_EQ(d.EnvValue("SW_OEM"), "0");
+    }
+}
+
+// ---- burn flags ----
+
+TEST(CheckDevice, BurnFlagsFollowForceAndVersions) {
+    devsim::Device d("flags");
+    RomPackageSpec spec = StandardPackage();
+    RomPartitionSpec p = spec.partitions[0];
+    spec.partitions.clear();
+    p.partition_id = 0;  // forced partition
+    p.process_type = 1;
+    spec.partitions.push_back(p);
+    p.process_type = 0;
+    p.partition_id = 2;  // equal version
+    p.partition_version = rombuild_version(1, 0, 0, 3);
+    spec.partitions.push_back(p);
+    p.partition_id = 5;  // different version
+    p.partition_version = rombuild_version(5, 0, 0, 6);
+    spec.partitions.push_back(p);
+    p.partition_id = 6;  // no installed version
+    spec.partitions.push_back(p);
+    p.partition_id = 255;  // special partition of an unknown type
+    p.partition_type = 7;
+    spec.partitions.push_back(p);
+    d.Ini(StandardIni("Mtd2Version = 1.0.0.3\n"));
+    d.File("/basic/version.conf", "[Version]\nMtd5Version=5.0.0.5\n");
+    ProbeReport r = valid::RunCheck(d, rombuild_package(spec), 9);
+    ASSERT_TRUE(r.ok) << d.Stderr();
+    EXPECT_EQ(r.result, 0) << r.text;
+    EXPECT_EQ(r.flags, (std::vector<int>{1, 0, 1, 1, 0, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9}));
+    ExpectLogInOrder(d, {"mtd0 force upgrade!", "mtdn_version:1.0.0.3 version:1.0.0.3",
+                         "UPD_MSG_PART_VERSION_SAME", "mtdn_version:5.0.0.5 version:5.0.0.6",
+                         "Mtd6Version env isnot exist!"});
+}
+
+TEST(CheckDevice, ForcedRomWritesEveryFlashPartition) {
+    devsim::Device d("forced");
+    RomPackageSpec spec = StandardPackage();
+    spec.process_type = 1;
+    spec.partitions[0].partition_version = rombuild_version(1, 0, 0, 3);
+    spec.partitions.push_back(spec.partitions[0]);
+    spec.partitions[1].partition_id = 5;
+    d.Ini(StandardIni("Mtd2Version = 1.0.0.3\n"));
+    ProbeReport r = valid::RunCheck(d, rombuild_package(spec), 0);
+    ASSERT_TRUE(r.ok) << d.Stderr();
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.flags[0], 1);
+    EXPECT_EQ(r.flags[1], 1);
+    EXPECT_EQ(r.flags[2], 0);
+    EXPECT_GE(valid::FindMessage(Messages(d), "rom force upgrade!"), 0);
+}
+
+TEST(CheckDevice, FlagsOfPartitionsNotReachedKeepTheCallersValue) {
+    devsim::Device d("notreached");
+    RomPackageSpec spec = StandardPackage();
+    spec.partitions.push_back(spec.partitions[0]);
+    spec.partitions.push_back(spec.partitions[0]);
+    spec.partitions[1].partition_id = 7;
+    d.Ini(StandardIni());
+    ProbeReport r = valid::RunCheck(d, rombuild_package(spec), 4);
+    ASSERT_TRUE(r.ok) << d.Stderr();
+    EXPECT_EQ(r.result, -90);
+    EXPECT_EQ(r.flags[0], 1);
+    EXPECT_EQ(r.flags[1], 4);
+    EXPECT_EQ(r.flags[2], 4);
+}
+
+// ---- OEM, protection and MID rules: the variables the device holds after ----
+
+struct OemCase {
+    const char* what;
+    std::string e_mid, e_oem, e_prot;
+    uint32_t header_size, h_oem, h_mid, h_prot;
+    int result;
+    std::string mid, oem, prot;  // variables afterwards
+    int sub_id = 5;              // the package's only match_id
+};
+
+class CheckOem : public ::testing::TestWithParam<OemCase> {};
+
+TEST_P(CheckOem, ResultAndVariables) {
+    const OemCase& c = GetParam();
+    devsim::Device d("oem");
+    RomPackageSpec spec = StandardPackage();
+    spec.rom_header_size = c.header_size;
+    spec.oem_id = c.h_oem;
+    spec.mid_version = c.h_mid;
+    spec.sw_protect = c.h_prot;
+    spec.match_id[0] = static_cast<uint8_t>(c.sub_id);
+    d.Ini(StandardIni("", "", "53.2.0.0.5.0.0.0",
+                      "MID_VERSION = " + c.e_mid + "\nSW_OEM = " + c.e_oem +
+                          "\nSW_protect = " + c.e_prot + "\n"));
+    ProbeReport r = valid::RunCheck(d, rombuild_package(spec));
+    ASSERT_TRUE(r.ok) << d.Stderr();
+    EXPECT_EQ(r.result, c.result) << r.text;
+    EXPECT_EQ(d.EnvValue("MID_VERSION"), c.mid);
+    EXPECT_EQ(d.EnvValue("SW_OEM"), c.oem);
+    EXPECT_EQ(d.EnvValue("SW_protect"), c.prot);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CheckOem,
+    ::testing::Values(
+        OemCase{"a_protected_old_header", "0", "5", "1", 124, 5, 0, 1, -77, "0", "5", "1"},
+        OemCase{"b_unprotected_old_header", "0", "5", "0", 124, 9, 0, 1, 0, "0", "5", "0"},
+        OemCase{"c_mid_same_oem", "1", "5", "1", 128, 5, 1, 0, 0, "1", "5", "1"},
+        OemCase{"c_mid_other_oem", "1", "5", "0", 128, 6, 1, 0, -78, "1", "5", "0"},
+        OemCase{"d_protected_mid_package", "0", "5", "1", 128, 5, 1, 0, 0, "1", "5", "0"},
+        OemCase{"d_protected_other_oem", "0", "5", "1", 128, 6, 1, 0, -76, "0", "5", "1"},
+        OemCase{"e_protected_protected_package", "0", "5", "1", 128, 5, 0, 1, 0, "0", "5", "1"},
+        OemCase{"e_protected_open_package", "0", "5", "1", 128, 5, 0, 0, -76, "0", "5", "1"},
+        OemCase{"f_open_device_oem0_mid_package", "0", "0", "0", 128, 77, 1, 0, 0, "1", "77",
+                "1"},
+        OemCase{"f_open_device_same_oem", "0", "77", "0", 128, 77, 2, 1, 0, "1", "77", "1"},
+        OemCase{"g_open_device_protected_package", "0", "0", "0", 128, 77, 0, 1, -75, "0", "0",
+                "0"},
+        OemCase{"g_open_device_other_oem_mid", "0", "8", "0", 128, 77, 1, 0, -75, "0", "8", "0"},
+        OemCase{"g_open_device_plain_package", "0", "8", "0", 128, 4000000000u, 0, 0, 0, "0",
+                "4000000000", "0"},
+        OemCase{"g_mid_device_plain_package", "1", "8", "0", 128, 9, 0, 0, 0, "0", "9", "0"},
+        // Refused at the sub-id after the rules already wrote the variables.
+        OemCase{"f_then_sub_id_refused", "0", "0", "0", 128, 77, 1, 0, -94, "1", "77", "1", 9}),
+    [](const auto& tp) { return std::string(tp.param.what); });
+
+}  // namespace

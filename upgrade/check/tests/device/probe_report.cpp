@@ -1,0 +1,104 @@
+#include "probe_report.h"
+
+#include <sstream>
+
+namespace valid {
+
+ProbeReport ParseProbeReport(const std::string& text) {
+    ProbeReport r;
+    r.text = text;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream ls(line);
+        std::string key;
+        ls >> key;
+        if (key == "result") {
+            ls >> r.result;
+            r.ok = true;
+        } else if (key == "flags") {
+            int f;
+            while (ls >> f) r.flags.push_back(f);
+        } else if (key == "mtd_config") {
+            ls >> r.mtd_config;
+        } else if (key == "tool_version") {
+            std::string v;
+            ls >> v;
+            r.tool_version = static_cast<uint32_t>(std::stoul(v, nullptr, 16));
+        } else if (key == "env") {
+            int index;
+            std::string name;
+            ls >> index >> name;
+            std::string value;
+            std::getline(ls, value);
+            if (!value.empty() && value[0] == ' ') value.erase(0, 1);
+            r.env.emplace_back(name, value);
+        }
+    }
+    return r;
+}
+
+std::string StandardIni(const std::string& bootloader_extra, const std::string& extra_sections,
+                        const std::string& hwver, const std::string& bootloader) {
+    std::string ini = "[device]\nhwver = " + hwver +
+                      "\nsoftware = 1.2.3.4,20261206\ntimeout = 60\n[bootloader]\n";
+    ini += bootloader.empty() ? "MID_VERSION = 0\nSW_OEM = 0\nSW_protect = 0\n" : bootloader;
+    ini +=
+        "mtd0 = 0x90000000,0x90020000\n"
+        "mtd1 = 0x90020000,0x90100000\n"
+        "mtd2 = 0x90100000,0x90300000\n"
+        "mtd3 = 0x90300000,0x90310000\n"
+        "mtd4 = 0x90310000,0x90320000\n"
+        "mtd5 = 0x90320000,0x90600000\n"
+        "mtd6 = 0x90600000,0x90800000\n";
+    ini += bootloader_extra;
+    ini += extra_sections;
+    return ini;
+}
+
+RomPackageSpec StandardPackage() {
+    RomPackageSpec spec;
+    spec.device_id = 53;
+    spec.match_id[0] = 5;
+    spec.rom_version = rombuild_version(2, 0, 0, 1);
+    spec.scramble_key = 37;
+    RomPartitionSpec part;
+    part.partition_id = 2;
+    part.partition_version = rombuild_version(1, 0, 0, 9);
+    for (int i = 0; i < 64; ++i) part.data.push_back(static_cast<uint8_t>(i * 7));
+    spec.partitions.push_back(part);
+    return spec;
+}
+
+ProbeReport RunProbe(devsim::Device& d, const std::vector<std::string>& args,
+                     const std::vector<std::string>& options) {
+    std::vector<std::string> opts = {"--exec", devsim::BinDir() + "/valid_probe"};
+    opts.insert(opts.end(), options.begin(), options.end());
+    if (d.Run(opts, args) != 0) return ProbeReport{};
+    return ParseProbeReport(d.DeviceFile("/config/valid_probe.txt"));
+}
+
+ProbeReport RunCheck(devsim::Device& d, const std::vector<uint8_t>& pkg, int initial_flag) {
+    d.File("/app/test.rom", std::string(pkg.begin(), pkg.end()));
+    return RunProbe(d, {"check", "/app/test.rom", std::to_string(initial_flag)});
+}
+
+std::vector<std::string> Messages(const devsim::Device& d) {
+    std::vector<std::string> out;
+    for (const devsim::LogLine& l : d.Syslog()) {
+        std::string m = l.message;
+        size_t p = m.find(": ");
+        if (m.rfind("upgrader pid", 0) == 0 && p != std::string::npos) m.erase(0, p + 2);
+        if (!m.empty() && m.back() == '\n') m.pop_back();
+        out.push_back(m);
+    }
+    return out;
+}
+
+int FindMessage(const std::vector<std::string>& msgs, const std::string& text, int from) {
+    for (size_t i = from < 0 ? 0 : static_cast<size_t>(from); i < msgs.size(); ++i)
+        if (msgs[i] == text) return static_cast<int>(i);
+    return -1;
+}
+
+}  // namespace valid
