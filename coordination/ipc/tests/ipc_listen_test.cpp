@@ -1,8 +1,10 @@
 // The listening side: ipc_run, the reader thread and ipc_unregister, fed by
 // raw peers in a private /var and /dev/log.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -200,6 +202,42 @@ TEST(Unregister, WhileTheReaderWaits) {
         ASSERT_EQ(got.size(), 1u);
         EXPECT_EQ(got[0], Wire(20, 5, kOwnId, 0, 0));
         EXPECT_EQ(ipc_unregister(), 0);
+    }));
+}
+
+int open_fds() {
+    int count = 0;
+    for (int fd = 0; fd < 1024; ++fd) count += fcntl(fd, F_GETFD) != -1 ? 1 : 0;
+    return count;
+}
+
+// A reader cancelled in the middle of a connection gives the connection back.
+TEST(Unregister, WhileReadingClosesTheConnection) {
+    EXPECT_TRUE(RunIsolated(kIsolation, [] {
+        ipc_register(kOwnId);
+        ASSERT_EQ(ipc_run(ipc_test::Record, ipc_test::NewRecorder()), 0);
+        sockaddr_un addr = {};
+        addr.sun_family = AF_UNIX;
+        snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", kOwnPath);
+        const int peer = socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_EQ(connect(peer, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)), 0);
+        const timeval limit = {2, 0};
+        setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+        ASSERT_EQ(write(peer, "\x30\x00", 2), 2);  // half a length: the reader keeps reading
+        const int before = open_fds();
+        int accepted = before;
+        for (int i = 0; i < 200 && accepted == before; ++i) {
+            usleep(10 * 1000);
+            accepted = open_fds();
+        }
+        ASSERT_EQ(accepted, before + 1) << "the reader never accepted";
+
+        EXPECT_EQ(ipc_unregister(), 0);
+        EXPECT_TRUE(threads_down_to(1));
+        char byte;
+        EXPECT_EQ(read(peer, &byte, 1), 0) << "connection left open by the cancelled reader";
+        EXPECT_EQ(open_fds(), before - 1) << "listening socket and connection both closed";
+        close(peer);
     }));
 }
 
