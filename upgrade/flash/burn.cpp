@@ -16,22 +16,6 @@ int burn_fail(int code) {
     return code;
 }
 
-// Owns an open MTD descriptor for the length of one partition.
-class MtdHandle {
-public:
-    MtdHandle(const mtd_ops* ops, int mtd) : ops_(ops), fd_(ops->open(ops->ctx, mtd)) {}
-    ~MtdHandle() {
-        if (fd_ >= 0) ops_->close(ops_->ctx, fd_);
-    }
-    MtdHandle(const MtdHandle&) = delete;
-    MtdHandle& operator=(const MtdHandle&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    const mtd_ops* ops_;
-    int fd_;
-};
-
 struct burn_run {
     const mtd_ops* ops;
     burn_progress_fn progress;
@@ -52,7 +36,7 @@ int burn_one(burn_run* run, const uint8_t* src, const env_info* env, const Parti
     const env_info* range = &env[index];
     rl_log_info("%s start_addr:%x end_addr:%x\n", name, range->start_addr, range->end_addr);
 
-    MtdHandle dev(run->ops, static_cast<int>(hdr->partition_id));
+    MtdDevice dev(run->ops, static_cast<int>(hdr->partition_id));
     if (dev.fd() < 0) {
         char path[32];
         mtd_dev_path(path, sizeof path, static_cast<int>(hdr->partition_id));

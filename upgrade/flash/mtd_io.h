@@ -35,6 +35,22 @@ extern const mtd_ops g_mtd_dev_ops;
 // Writes "/dev/mtd%d" for `mtd` into `buf` (cut to `size`).
 void mtd_dev_path(char* buf, unsigned int size, int mtd);
 
+// Owns a descriptor opened through an operation table; closes it when it goes.
+class MtdDevice {
+public:
+    MtdDevice(const mtd_ops* ops, int mtd) : ops_(ops), fd_(ops->open(ops->ctx, mtd)) {}
+    ~MtdDevice() {
+        if (fd_ >= 0) ops_->close(ops_->ctx, fd_);
+    }
+    MtdDevice(const MtdDevice&) = delete;
+    MtdDevice& operator=(const MtdDevice&) = delete;
+    int fd() const { return fd_; }  // -1 when the open failed
+
+private:
+    const mtd_ops* ops_;
+    int fd_;
+};
+
 // Erases `count` consecutive 64 KiB blocks, the first at byte `start`, each with
 // one erase request of the device's own erase size. Returns 0, or -1 when the
 // erase size cannot be read, is not 65536 (after the

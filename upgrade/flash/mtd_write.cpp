@@ -45,21 +45,6 @@ private:
     void* data_ = nullptr;
 };
 
-class MtdFd {
-public:
-    MtdFd(const mtd_ops* ops, int mtd) : ops_(ops), fd_(ops->open(ops->ctx, mtd)) {}
-    ~MtdFd() {
-        if (fd_ >= 0) ops_->close(ops_->ctx, fd_);
-    }
-    MtdFd(const MtdFd&) = delete;
-    MtdFd& operator=(const MtdFd&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    const mtd_ops* ops_;
-    int fd_;
-};
-
 }  // namespace
 
 int mtd_write_with(const mtd_ops* ops, int mtd, int size, const char* path) {
@@ -82,7 +67,7 @@ int mtd_write_with(const mtd_ops* ops, int mtd, int size, const char* path) {
         rl_log_err("%s size error\n", path);
         return -1;
     }
-    MtdFd dev(ops, mtd);
+    MtdDevice dev(ops, mtd);
     if (dev.fd() < 0) {
         char dev_path[32];
         mtd_dev_path(dev_path, sizeof dev_path, mtd);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mtd_layout.h"
+#include "temp_dir.h"
 #include "upgrade_flags.h"
 
 namespace {
@@ -55,23 +56,10 @@ INSTANTIATE_TEST_SUITE_P(
 // A layout file in a private temporary folder.
 class LayoutFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/flash_layout_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        path_ = dir_ + "/mtd.conf";
-    }
-    void TearDown() override {
-        unlink(path_.c_str());
-        rmdir(dir_.c_str());
-    }
-    void Write(const std::string& text) {
-        FILE* f = fopen(path_.c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        fputs(text.c_str(), f);
-        fclose(f);
-    }
-    std::string dir_, path_;
+    void SetUp() override { ASSERT_TRUE(dir_.ok()); }
+    void Write(const std::string& text) { ASSERT_TRUE(TempDir::Write(path_, text)); }
+    TempDir dir_{"flash_layout"};
+    std::string path_ = dir_.File("mtd.conf");
 };
 
 const char* kGoodLayout =
@@ -118,7 +106,7 @@ TEST_F(LayoutFile, RefusesTheWholeFileForOneBadOrMissingEntry) {
         EXPECT_EQ(mtd_layout_read(path_.c_str(), table), -1) << c.what;
     }
     env_info table[MTD_LAYOUT_ENTRIES];
-    EXPECT_EQ(mtd_layout_read((dir_ + "/absent.conf").c_str(), table), -1);
+    EXPECT_EQ(mtd_layout_read(dir_.File("absent.conf").c_str(), table), -1);
 }
 
 // The comparison, with a recording stand-in for the move.
@@ -157,23 +145,27 @@ protected:
     env_info table_[MTD_LAYOUT_ENTRIES];
 };
 
-TEST_F(LayoutApply, IdenticalLayoutMovesNothing) {
-    env_info before[ENV_INFO_NUM];
-    memcpy(before, env_, sizeof env_);
-    EXPECT_EQ(mtd_layout_apply(env_, table_, 1, RecordMove), 0);
-    EXPECT_TRUE(g_moves.empty());
-    EXPECT_EQ(upgrader_kernel_only, 0);
-    EXPECT_EQ(memcmp(before, env_, sizeof env_), 0);
-}
-
-TEST_F(LayoutApply, WithoutSupportTheFirstDifferenceSwitchesToKernelOnly) {
-    Differ(2);
-    env_info before[ENV_INFO_NUM];
-    memcpy(before, env_, sizeof env_);
-    EXPECT_EQ(mtd_layout_apply(env_, table_, 0, RecordMove), 0);
-    EXPECT_TRUE(g_moves.empty());
-    EXPECT_EQ(upgrader_kernel_only, 1);
-    EXPECT_EQ(memcmp(before, env_, sizeof env_), 0);
+TEST_F(LayoutApply, NothingMovesForAnIdenticalLayoutOrWithoutSupport) {
+    struct Case {
+        std::vector<int> differ;
+        int support;
+        int kernel_only;
+    } cases[] = {
+        {{}, 1, 0},      // identical, support or not
+        {{}, 0, 0},
+        {{2}, 0, 1},     // only mtd2 differs, no support
+        {{0, 6}, 0, 1},  // the first difference ends the comparison
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        for (int i : c.differ) Differ(i);
+        env_info before[ENV_INFO_NUM];
+        memcpy(before, env_, sizeof env_);
+        EXPECT_EQ(mtd_layout_apply(env_, table_, c.support, RecordMove), 0);
+        EXPECT_TRUE(g_moves.empty());
+        EXPECT_EQ(upgrader_kernel_only, c.kernel_only) << c.differ.size() << "/" << c.support;
+        EXPECT_EQ(memcmp(before, env_, sizeof env_), 0);
+    }
 }
 
 TEST_F(LayoutApply, WithSupportMovesEachDifferenceInOrderAndFollowsInTheEnvironment) {

@@ -9,6 +9,7 @@
 
 #include "fake_mtd.h"
 #include "mtd_layout.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -19,25 +20,13 @@ uint8_t ImageByte(uint32_t i) { return static_cast<uint8_t>((i * 29 + (i >> 10))
 class MtdWrite : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/flash_image_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        path_ = dir_ + "/mtdblock";
+        ASSERT_TRUE(dir_.ok());
         fake_.Add(4, 8 * K64);
     }
-    void TearDown() override {
-        unlink(path_.c_str());
-        rmdir(dir_.c_str());
-    }
     void Image(uint32_t size) {
-        std::vector<uint8_t> bytes(size);
-        for (uint32_t i = 0; i < size; ++i) bytes[i] = ImageByte(i);
-        FILE* f = fopen(path_.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        if (size != 0) {
-            ASSERT_EQ(fwrite(bytes.data(), 1, size, f), size);
-        }
-        fclose(f);
+        std::string bytes(size, '\0');
+        for (uint32_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(ImageByte(i));
+        ASSERT_TRUE(TempDir::Write(path_, bytes));
     }
     bool Untouched() {
         const auto& d = fake_.Dev(4).data;
@@ -53,7 +42,8 @@ protected:
         return n;
     }
     FakeMtd fake_;
-    std::string dir_, path_;
+    TempDir dir_{"flash_image"};
+    std::string path_ = dir_.File("mtdblock");
 };
 
 TEST_F(MtdWrite, WritesTheImageOverFreshlyErasedBlocksAndLeavesTheRest) {
