@@ -83,25 +83,30 @@ void basicui_display_updating_line(const char* text) {
     basicui_open_display_info(&info, 0);
 }
 
-void basicui_open_user_setting(user_setting_info* input) {
-    if (input == nullptr) return;
-    display_info info;
-    basicui_displayline_init(&info);
-    info.focus = 1;
-    info.first_focus = 1;
-    info.last_focus = 2;
-    set_bar(info, 0, 0, 0, kScreenWidth, input->title);
-    display_line& user = set_line(info, 1, 0, 13, kScreenWidth, kLineHeight, input->user_label);
+void basicui_fill_user_setting(const user_setting_info* input, display_info* info) {
+    if (input == nullptr || info == nullptr) return;
+    basicui_displayline_init(info);
+    info->focus = 1;
+    info->first_focus = 1;
+    info->last_focus = 2;
+    set_bar(*info, 0, 0, 0, kScreenWidth, input->title);
+    display_line& user = set_line(*info, 1, 0, 13, kScreenWidth, kLineHeight, input->user_label);
     user.type = CTRL_TYPE_TEXT;
     user.value_width = kInputValueWidth;
     display_line& password =
-        set_line(info, 2, 0, 26, kScreenWidth, kLineHeight, input->password_label);
+        set_line(*info, 2, 0, 26, kScreenWidth, kLineHeight, input->password_label);
     password.type = CTRL_TYPE_PASSWORD;
     password.value_width = kInputValueWidth;
     const char* buttons[UPDATE_INFO_BUTTONS] = {"Cancel", ctrl_get_input_text(1), "Delete", "OK"};
     for (int i = 0; i < UPDATE_INFO_BUTTONS; ++i) {
-        set_bar(info, kFirstButtonLine + i, kButtonX[i], kButtonY, kButtonWidth, buttons[i]);
+        set_bar(*info, kFirstButtonLine + i, kButtonX[i], kButtonY, kButtonWidth, buttons[i]);
     }
+}
+
+void basicui_open_user_setting(user_setting_info* input) {
+    if (input == nullptr) return;
+    display_info info;
+    basicui_fill_user_setting(input, &info);
     const int result = basicui_open_display_info(&info, 1);
     memcpy(input->user_value, info.lines[1].value, UI_TEXT_SIZE);
     memcpy(input->password_value, info.lines[2].value, UI_TEXT_SIZE);

@@ -69,6 +69,9 @@ int basicui_progress_fill(int percent);
 int basicui_open_upgrading(int percent);
 // A cleared screen with the text centred at y 26; nothing for null.
 void basicui_display_updating_line(const char* text);
+// Fills `info` with the user-setting screen for `input` (focus on the user
+// name, focusable lines 1 and 2); basicui_open_user_setting runs it.
+void basicui_fill_user_setting(const user_setting_info* input, display_info* info);
 // The user-setting screen: title, a user-name field, a password field and the
 // buttons "Cancel", the input-method indicator, "Delete", "OK". Blocks until OK
 // or cancel; fills the record's values and result. Nothing for null.
