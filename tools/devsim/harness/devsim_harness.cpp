@@ -181,6 +181,14 @@ int Device::Exec(const std::string& program, const std::vector<std::string>& arg
   return Run(opts, args);
 }
 
+int Device::Shell(const std::string& script, const std::vector<std::string>& options) {
+  std::string path = base_ + "/script.sh";
+  WriteFile(path, "#!/bin/sh\n" + script + "\n", 0755);
+  return Exec(path, {}, options);
+}
+
+std::string Device::Console() const { return ReadFile(out_ + "/console.log"); }
+
 std::vector<LogLine> Device::Syslog() const {
   std::vector<LogLine> out;
   for (const json& j : ReadJsonLines(out_ + "/syslog.jsonl")) {

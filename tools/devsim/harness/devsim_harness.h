@@ -83,7 +83,12 @@ class Device {
   int Exec(const std::string& program, const std::vector<std::string>& args = {},
            const std::vector<std::string>& options = {});
 
+  // Runs a /bin/sh script (busybox sh of the device) inside the device.
+  int Shell(const std::string& script, const std::vector<std::string>& options = {});
+
   const Result& result() const { return result_; }
+  // The program's stdout and stderr (OUT/console.log).
+  std::string Console() const;
   const std::string& Stderr() const { return stderr_; }
 
   std::vector<LogLine> Syslog() const;

@@ -1,0 +1,90 @@
+#include "picture.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace picture {
+
+bool Pixel(const uint8_t* frame, int x, int y) {
+  if (x < 0 || x >= kWidth || y < 0 || y >= kHeight) return false;
+  int bit = y * kWidth + x;
+  return (frame[bit / 8] >> (bit % 8)) & 1;
+}
+
+std::string ToText(const uint8_t* frame) {
+  std::string out;
+  out.reserve((kWidth + 1) * kHeight);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) out.push_back(Pixel(frame, x, y) ? '#' : '.');
+    out.push_back('\n');
+  }
+  return out;
+}
+
+void FromText(const std::string& text, uint8_t* frame) {
+  std::memset(frame, 0, kFrameBytes);
+  int x = 0, y = 0;
+  for (char c : text) {
+    if (c == '\n') {
+      ++y;
+      x = 0;
+      continue;
+    }
+    if (c == '#' && x < kWidth && y < kHeight) {
+      int bit = y * kWidth + x;
+      frame[bit / 8] = static_cast<uint8_t>(frame[bit / 8] | (1u << (bit % 8)));
+    }
+    ++x;
+  }
+}
+
+bool WritePng(const std::string& path, const uint8_t* frame, int scale, std::string* error) {
+  if (scale < 1 || scale > 16) {
+    *error = "scale must be 1..16";
+    return false;
+  }
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) {
+    *error = path + ": cannot create";
+    return false;
+  }
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (png == nullptr || info == nullptr) {
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+    *error = "libpng: out of memory";
+    return false;
+  }
+  // libpng reports errors by longjmp; nothing here owns C++ objects across it
+  // except `row`, which is created before setjmp and freed on both paths.
+  std::vector<png_byte> row(static_cast<size_t>(kWidth * scale));
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+    *error = path + ": PNG write failed";
+    return false;
+  }
+  png_init_io(png, f);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(kWidth * scale), static_cast<png_uint_32>(kHeight * scale),
+               8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      png_byte v = Pixel(frame, x, y) ? 0x20 : 0xD8;
+      for (int s = 0; s < scale; ++s) row[static_cast<size_t>(x * scale + s)] = v;
+    }
+    for (int s = 0; s < scale; ++s) png_write_row(png, row.data());
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  bool ok = std::fclose(f) == 0;
+  if (!ok) *error = path + ": write failed";
+  return ok;
+}
+
+}  // namespace picture
