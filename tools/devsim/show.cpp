@@ -1,8 +1,162 @@
+// `devsim show`: reads OUT_DIR the way a firmware engineer would look at a
+// phone after an upgrade: how it ended, what the LCD showed, what was
+// broadcast, which variables and partitions changed.
 #include "show.h"
+
 #include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "fsutil.h"
+
 namespace devsim {
+namespace {
+
+using json = nlohmann::json;
+
+std::vector<json> JsonLines(const std::string& path) {
+  std::vector<json> out;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    json j = json::parse(line, nullptr, false);
+    if (!j.is_discarded()) out.push_back(j);
+  }
+  return out;
+}
+
+std::string Field(const json& j, const char* key) {
+  auto it = j.find(key);
+  if (it == j.end() || it->is_null()) return "-";
+  return it->is_string() ? it->get<std::string>() : it->dump();
+}
+
+// "name value" lines -> map, keeping the listing order in `order`.
+std::map<std::string, std::string> Vars(const std::string& listing, std::vector<std::string>* order) {
+  std::map<std::string, std::string> vars;
+  std::istringstream in(listing);
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t sp = line.find(' ');
+    std::string name = line.substr(0, sp);
+    if (order) order->push_back(name);
+    vars[name] = sp == std::string::npos ? "" : line.substr(sp + 1);
+  }
+  return vars;
+}
+
+void ShowFrames(const std::string& out_dir, int frames) {
+  for (int n = 1; n <= frames; ++n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/frames/%04d.txt", n);
+    std::string text;
+    ReadText(out_dir + name, &text);
+    std::printf("\nframe %d:\n%s", n, text.c_str());
+  }
+}
+
+void ShowIpc(const std::string& out_dir) {
+  auto records = JsonLines(out_dir + "/ipc.jsonl");
+  std::printf("\nIPC messages: %zu\n", records.size());
+  for (const json& r : records) {
+    if (r.contains("raw")) {
+      std::printf("  t=%sms to %s: malformed, bytes %s\n", Field(r, "t_ms").c_str(), Field(r, "receiver").c_str(),
+                  Field(r, "raw").c_str());
+    } else {
+      std::printf("  t=%sms to %s: msg %s wparam %s lparam %s from %s data %s\n", Field(r, "t_ms").c_str(),
+                  Field(r, "receiver").c_str(), Field(r, "msg").c_str(), Field(r, "wparam").c_str(),
+                  Field(r, "lparam").c_str(), Field(r, "sender").c_str(), Field(r, "data").c_str());
+    }
+  }
+}
+
+// Variables: what the run changed against the listing it started with
+// (recorded by devsim in env.start.txt).
+void ShowVariables(const std::string& out_dir) {
+  std::string before, after;
+  ReadText(out_dir + "/env.start.txt", &before);
+  ReadText(out_dir + "/env.txt", &after);
+  std::vector<std::string> order;
+  auto b = Vars(before, nullptr), a = Vars(after, &order);
+  std::printf("\nbootloader variables changed:\n");
+  int changed = 0;
+  for (const std::string& name : order) {
+    auto it = b.find(name);
+    if (it == b.end()) {
+      std::printf("  + %s = %s\n", name.c_str(), a[name].c_str());
+      ++changed;
+    } else if (it->second != a[name]) {
+      std::printf("  ~ %s: %s -> %s\n", name.c_str(), it->second.c_str(), a[name].c_str());
+      ++changed;
+    }
+  }
+  for (const auto& [name, value] : b) {
+    if (!a.count(name)) {
+      std::printf("  - %s (was %s)\n", name.c_str(), value.c_str());
+      ++changed;
+    }
+  }
+  if (changed == 0) std::printf("  none\n");
+}
+
+void ShowPartitions(const std::string& out_dir) {
+  std::string start_img, end_img, parts_text, start_parts_text;
+  ReadText(out_dir + "/flash.start.img", &start_img);
+  ReadText(out_dir + "/flash.img", &end_img);
+  ReadText(out_dir + "/partitions.json", &parts_text);
+  ReadText(out_dir + "/partitions.start.json", &start_parts_text);
+  json parts = json::parse(parts_text, nullptr, false);
+  json start_parts = json::parse(start_parts_text, nullptr, false);
+  std::printf("\npartitions changed or moved:\n");
+  if (!parts.is_object()) return;
+  int shown = 0;
+  for (auto& [name, w] : parts.items()) {
+    unsigned long s = std::stoul(w.value("start", "0"), nullptr, 16), e = std::stoul(w.value("end", "0"), nullptr, 16);
+    std::string moved;
+    if (start_parts.is_object() && start_parts.contains(name) && start_parts[name] != w) {
+      moved = " (moved from " + start_parts[name].value("start", "?") + ".." + start_parts[name].value("end", "?") + ")";
+    }
+    std::string state = "unchanged";
+    const unsigned long base = 0x90000000UL;
+    if (start_img.size() != end_img.size() || e > base + end_img.size() || s < base) {
+      state = "?";
+    } else {
+      size_t diff = 0;
+      for (unsigned long i = s - base; i < e - base; ++i) diff += start_img[i] != end_img[i];
+      if (diff) state = std::to_string(diff) + " bytes changed";
+    }
+    if (state == "unchanged" && moved.empty()) continue;
+    ++shown;
+    std::printf("  %-5s %s..%s %s%s\n", name.c_str(), w.value("start", "?").c_str(), w.value("end", "?").c_str(),
+                state.c_str(), moved.c_str());
+  }
+  if (shown == 0) std::printf("  none\n");
+}
+
+}  // namespace
+
 int Show(const std::string& out_dir) {
-  std::printf("%s\n", out_dir.c_str());
+  std::string text;
+  if (!ReadText(out_dir + "/result.json", &text)) {
+    std::fprintf(stderr, "devsim show: %s holds no run (no result.json)\n", out_dir.c_str());
+    return 1;
+  }
+  json r = json::parse(text, nullptr, false);
+  std::printf("outcome %s, exit status %s, signal %s, reboot command %s, %s ms, %s frames\n",
+              Field(r, "outcome").c_str(), Field(r, "exit_status").c_str(), Field(r, "signal").c_str(),
+              Field(r, "reboot_command").c_str(), Field(r, "duration_ms").c_str(), Field(r, "frames").c_str());
+  auto log = JsonLines(out_dir + "/syslog.jsonl");
+  std::printf("syslog lines: %zu (syslog.jsonl), misc requests: %zu (misc.jsonl), killapps runs: %s\n",
+              log.size(), JsonLines(out_dir + "/misc.jsonl").size(), Field(r, "killapps_runs").c_str());
+  ShowFrames(out_dir, r.value("frames", 0));
+  ShowIpc(out_dir);
+  ShowVariables(out_dir);
+  ShowPartitions(out_dir);
   return 0;
 }
+
 }  // namespace devsim

@@ -70,6 +70,21 @@ struct CtlConn {
   std::string in;
 };
 
+// {"mtd0": {"start": "0x90000000", "end": "0x90020000"}, ...} for the
+// partitions that have a window.
+std::string PartitionsJson(const Flash& flash) {
+  json parts = json::object();
+  for (int i = 0; i < kPartitions; ++i) {
+    const Window& w = flash.window(i);
+    if (w.size() == 0) continue;
+    char s[16], e[16];
+    std::snprintf(s, sizeof s, "0x%08X", w.start);
+    std::snprintf(e, sizeof e, "0x%08X", w.end);
+    parts["mtd" + std::to_string(i)] = {{"start", s}, {"end", e}};
+  }
+  return parts.dump(2) + "\n";
+}
+
 class Device {
  public:
   Device(const DeviceConfig& cfg, const RunPaths& paths)
@@ -118,12 +133,15 @@ class Device {
   std::optional<std::string> reboot_command_;
   int64_t end_ms_ = 0;
   int32_t led_ = 0, backlight_ = 0;
-  std::string init_error_;
+  std::string start_env_, start_partitions_, start_chip_;
 };
 
 bool Device::Prepare(std::string* error) {
   RootfsPaths rp{paths_.bin_dir, root_};
   if (!flash_.Load(cfg_, error)) return false;
+  start_env_ = env_.Listing();
+  start_partitions_ = PartitionsJson(flash_);
+  start_chip_.assign(flash_.chip().begin(), flash_.chip().end());
   if (!BuildRootfs(cfg_, rp, error)) return false;
   // Sockets are bound before the namespaces are entered (path-based sockets
   // stay reachable from inside).
@@ -204,7 +222,7 @@ bool Device::Start(std::string* error) {
   if (!cfg_.exec_program.empty()) {
     host_program = cfg_.exec_program;
     std::string base = host_program.substr(host_program.rfind('/') + 1);
-    device_path = "/usr/local/bin/" + base;
+    device_path = cfg_.argv0_given ? cfg_.argv0 : "/usr/local/bin/" + base;
     s.argv.push_back(device_path);
   } else {
     host_program = cfg_.installer;
@@ -552,16 +570,11 @@ void Device::Finish() {
 
   WriteText(paths_.out + "/env.txt", env_.Listing());
   WriteText(paths_.out + "/flash.img", std::string(flash_.chip().begin(), flash_.chip().end()));
-  json parts = json::object();
-  for (int i = 0; i < kPartitions; ++i) {
-    const Window& w = flash_.window(i);
-    if (w.size() == 0) continue;
-    char s[16], e[16];
-    std::snprintf(s, sizeof s, "0x%08X", w.start);
-    std::snprintf(e, sizeof e, "0x%08X", w.end);
-    parts["mtd" + std::to_string(i)] = {{"start", s}, {"end", e}};
-  }
-  WriteText(paths_.out + "/partitions.json", parts.dump(2) + "\n");
+  WriteText(paths_.out + "/partitions.json", PartitionsJson(flash_));
+  // The starting state, for `devsim show` to tell what the run changed.
+  WriteText(paths_.out + "/env.start.txt", start_env_);
+  WriteText(paths_.out + "/partitions.start.json", start_partitions_);
+  WriteText(paths_.out + "/flash.start.img", start_chip_);
   std::string error;
   if (!rec_.WriteFrames(&error)) std::fprintf(stderr, "devsim: %s\n", error.c_str());
   MakeDirs(paths_.out + "/device");
