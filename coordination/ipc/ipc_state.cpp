@@ -20,8 +20,10 @@ void ipc_make_address(int id, sockaddr_un* addr) {
     snprintf(addr->sun_path, sizeof(addr->sun_path), "%s%d", "/var/ipc/", id);
 }
 
-int get_quitflag() { return g_quitflag; }
-void set_quitflag(int flag) { g_quitflag = flag; }
+// The flag is set by one thread and read by the reader thread: plain int,
+// accessed atomically.
+int get_quitflag() { return __atomic_load_n(&g_quitflag, __ATOMIC_SEQ_CST); }
+void set_quitflag(int flag) { __atomic_store_n(&g_quitflag, flag, __ATOMIC_SEQ_CST); }
 
 void ipc_show_version() {
     rl_log_info("Init %s, Version %s, Build at %s %s", "libipc", "1.0.0.17", __DATE__, __TIME__);

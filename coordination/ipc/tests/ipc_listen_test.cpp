@@ -241,15 +241,6 @@ TEST(Unregister, WhileReadingClosesTheConnection) {
     }));
 }
 
-TEST(Unregister, WithoutReaderOnlyForgetsTheId) {
-    EXPECT_TRUE(RunIsolated(kIsolation, [] {
-        ipc_register(IPC_ID_UPGRADER);
-        EXPECT_EQ(ipc_unregister(), 0);
-        EXPECT_EQ(g_ipc_data.own_id, 0);
-        EXPECT_EQ(ThreadCount(), 1);
-    }));
-}
-
 // The quit flag is looked at once per connection: a handler that sets it ends
 // the reader after that message, and later connections wait unhandled.
 int record_and_quit(const ipc_msg* msg, void* context) {
