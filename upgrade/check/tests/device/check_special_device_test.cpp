@@ -123,6 +123,14 @@ TEST_P(CheckSpecialTmpFull, FailedWriteLeavesNoFile) {
     const FullCase& c = GetParam();
     devsim::Device d("tmpfull");
     d.Ini(StandardIni("", "[faults]\ntmp_full = yes\n"));
+    // /tmp is full from the start: the tools the check runs from /tmp/bin are in
+    // place, and the copies of the procfs files find room where their older
+    // versions are truncated, so only the extraction meets the full /tmp.
+    for (const char* tool : {"cat", "touch", "chmod"})
+        d.File(std::string("/tmp/bin/") + tool,
+               std::string("#!/bin/sh\nexec /bin/") + tool + " \"$@\"\n", 0755);
+    for (const char* copy : {"/tmp/avalanche_env_file", "/tmp/ver_software", "/tmp/ver_hardware"})
+        d.File(copy, std::string(8192, 'f'));
     ProbeReport r = valid::RunCheck(
         d, WithSpecial(Special(c.type, std::string(256 * 1024, 't'), rombuild_version(2, 0, 0, 0))));
     ASSERT_TRUE(r.ok) << d.Stderr();
