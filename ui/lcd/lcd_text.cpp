@@ -112,15 +112,19 @@ void lcd_show_text(lcd_text_state* state, std::uint16_t x, std::uint16_t y, std:
     if (state->cursor != LCD_NO_CURSOR) {
         // The character at the cursor is the one after the caret (the 7-pixel
         // glyph of the terminating NUL at the end), so the sum keeps room for
-        // the caret. A cursor past the end is read as the end.
+        // the caret. A cursor past the end is read as the end. When that
+        // character alone fills the box, the text is drawn from the caret:
+        // dropping it too would start behind the terminator at the end of the
+        // text, and lose the caret elsewhere.
         const std::size_t length = std::strlen(text);
         const std::size_t from = state->cursor < length ? state->cursor : length;
         std::uint32_t sum = 0;
         for (std::size_t i = from + 1; i-- > 0;) {
             sum += glyph_width(text[i], font);
             if (sum >= w) {
-                start = text + i + 1;
-                state->cursor = static_cast<std::uint8_t>(state->cursor - (i + 1));
+                const std::size_t dropped = i < from ? i + 1 : from;
+                start = text + dropped;
+                state->cursor = static_cast<std::uint8_t>(state->cursor - dropped);
                 break;
             }
         }

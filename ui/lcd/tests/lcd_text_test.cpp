@@ -4,7 +4,10 @@
 // 'm' 8; the end of a text counts 7 (the box glyph of NUL).
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "lcd.h"
 #include "text_art.h"
@@ -41,6 +44,25 @@ std::pair<int, int> InkColumns() {
         }
     }
     return {first, last};
+}
+
+// The whole screen after drawing `text` alone on a clear picture.
+std::string DrawnAlone(const lcd_text_state& state, std::uint16_t x, std::uint16_t y, std::uint16_t w,
+                       std::uint16_t h, const char* text) {
+    ClearScreen();
+    lcd_draw_text(&state, x, y, w, h, text, kFont, 1);
+    return ScreenArt(0, 0, LCD_WIDTH, LCD_HEIGHT);
+}
+
+// Pixels (x, y) that differ between two whole-screen arts, row by row.
+std::vector<std::pair<int, int>> Changed(const std::string& a, const std::string& b) {
+    std::vector<std::pair<int, int>> changed;
+    for (int y = 0; y < LCD_HEIGHT; ++y)
+        for (int x = 0; x < LCD_WIDTH; ++x) {
+            const std::size_t at = static_cast<std::size_t>(y * (LCD_WIDTH + 1) + x);
+            if (a[at] != b[at]) changed.emplace_back(x, y);
+        }
+    return changed;
 }
 
 class Text : public ::testing::Test {
@@ -157,22 +179,16 @@ const CaretCase kCaret[] = {
 
 TEST_F(Text, CaretIsAFullHeightLineBeforeTheCursorCharacter) {
     for (const CaretCase& c : kCaret) {
-        ClearScreen();
-        const lcd_text_state plain = State(c.align);
-        lcd_draw_text(&plain, 10, 3, 40, 9, "HH", kFont, 1);
-        const std::string without = ScreenArt(0, 0, LCD_WIDTH, LCD_HEIGHT);
-
-        ClearScreen();
-        const lcd_text_state s = State(c.align, c.cursor, c.visible);
-        lcd_draw_text(&s, 10, 3, 40, 9, "HH", kFont, 1);
-        const std::string with = ScreenArt(0, 0, LCD_WIDTH, LCD_HEIGHT);
-        for (int y = 0; y < LCD_HEIGHT; ++y) {
-            for (int x = 0; x < LCD_WIDTH; ++x) {
-                const char got = with[y * (LCD_WIDTH + 1) + x];
-                const bool on_caret = x == c.column && y >= 3 && y < 12;
-                const char want = on_caret ? '#' : without[y * (LCD_WIDTH + 1) + x];
-                ASSERT_EQ(want, got) << "cursor " << int(c.cursor) << " at " << x << "," << y;
-            }
+        const std::string without = DrawnAlone(State(c.align), 10, 3, 40, 9, "HH");
+        const std::string with = DrawnAlone(State(c.align, c.cursor, c.visible), 10, 3, 40, 9, "HH");
+        for (const auto& [x, y] : Changed(without, with)) {
+            EXPECT_TRUE(x == c.column && y >= 3 && y < 12) << "cursor " << int(c.cursor) << " at " << x << "," << y;
+        }
+        for (int y = 3; y < 12 && c.column >= 0; ++y) {
+            EXPECT_EQ('#', with[static_cast<std::size_t>(y * (LCD_WIDTH + 1) + c.column)]) << "cursor " << int(c.cursor);
+        }
+        if (c.column < 0) {
+            EXPECT_EQ(without, with) << "cursor " << int(c.cursor);
         }
     }
 }
@@ -193,23 +209,12 @@ const HighlightCase kHighlight[] = {
 // The character before the caret is inverted on rows 1 to font - 2 of the box.
 TEST_F(Text, HighlightInvertsTheCharacterBeforeTheCaret) {
     for (const HighlightCase& c : kHighlight) {
-        ClearScreen();
-        const lcd_text_state plain = State(c.align);
-        lcd_draw_text(&plain, 10, 20, 40, 12, "HH", kFont, 1);
-        const std::string without = ScreenArt(0, 0, LCD_WIDTH, LCD_HEIGHT);
-
-        ClearScreen();
-        const lcd_text_state s = State(c.align, c.cursor, 0, 1);
-        lcd_draw_text(&s, 10, 20, 40, 12, "HH", kFont, 1);
-        const std::string with = ScreenArt(0, 0, LCD_WIDTH, LCD_HEIGHT);
-        for (int y = 0; y < LCD_HEIGHT; ++y) {
-            for (int x = 0; x < LCD_WIDTH; ++x) {
-                const std::size_t at = static_cast<std::size_t>(y * (LCD_WIDTH + 1) + x);
-                const bool inverted = x >= c.from && x <= c.to && y >= 21 && y <= 30;
-                ASSERT_EQ(inverted, with[at] != without[at])
-                    << "cursor " << int(c.cursor) << " at " << x << "," << y;
-            }
-        }
+        const std::string without = DrawnAlone(State(c.align), 10, 20, 40, 12, "HH");
+        const std::string with = DrawnAlone(State(c.align, c.cursor, 0, 1), 10, 20, 40, 12, "HH");
+        std::vector<std::pair<int, int>> inverted;
+        for (int y = 21; y <= 30; ++y)
+            for (int x = c.from; x <= c.to; ++x) inverted.emplace_back(x, y);
+        EXPECT_EQ(inverted, Changed(without, with)) << "cursor " << int(c.cursor);
     }
 }
 
@@ -262,6 +267,29 @@ TEST_F(Text, CursorPastTheEndReadsNothingBeyondTheText) {
     lcd_text_state narrow = State(LCD_ALIGN_LEFT, 40, 1);
     lcd_show_text(&narrow, 0, 0, 20, 12, text, kFont, 1);  // 7 + 6 + 6 + 6 >= 20: drops 1
     EXPECT_EQ(39, narrow.cursor);
+}
+
+// A box no wider than the character after the caret: the text is drawn from
+// the caret, never from behind the end of the text.
+TEST_F(Text, BoxNarrowerThanTheCaretCharacterStartsAtTheCaret) {
+    struct Case {
+        const char* text;
+        std::uint8_t cursor;
+        std::uint16_t w;
+        std::uint8_t new_cursor;
+    };
+    const Case cases[] = {{"", 0, 7, 0}, {"HH", 2, 5, 0}, {"HHm", 2, 8, 0}, {"HHm", 1, 6, 0}};
+    for (const Case& c : cases) {
+        ClearScreen();
+        // On the heap at its exact size: a read past it is caught by the sanitizer.
+        const std::vector<char> text(c.text, c.text + std::strlen(c.text) + 1);
+        lcd_text_state s = State(LCD_ALIGN_LEFT, c.cursor, 1);
+        lcd_show_text(&s, 0, 0, c.w, 12, text.data(), kFont, 1);
+        EXPECT_EQ(c.new_cursor, s.cursor) << c.text << " cursor " << int(c.cursor);
+        const std::string shown = ScreenArt(0, 0, LCD_WIDTH, LCD_HEIGHT);
+        const std::string direct = DrawnAlone(State(LCD_ALIGN_LEFT, 0, 1), 0, 0, c.w, 12, c.text + c.cursor);
+        EXPECT_EQ(direct, shown) << c.text << " cursor " << int(c.cursor);
+    }
 }
 
 TEST_F(Text, NullStateOrTextDrawsNothing) {
