@@ -2,6 +2,7 @@
 // simulated device and the records of each run are checked.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -322,6 +323,71 @@ TEST_F(DeviceTest, BadDescriptionExitsTwo) {
     EXPECT_EQ(dev_.Shell("exit 0"), 2) << ini;
     EXPECT_NE(dev_.Stderr().find("device.ini: " + where), std::string::npos) << dev_.Stderr();
   }
+}
+
+// The installer start: copied to argv0, the package as /tmp/upgrade.rom.
+TEST_F(DeviceTest, InstallerStartInFileAndSharedMemoryMode) {
+  std::string installer = dev_.HostFile("fake-installer", "#!/bin/sh\necho \"$0 [$*]\"\ncat \"$1\"\nexit 4\n");
+  std::string rom = dev_.HostFile("pkg.rom", "PACKAGE");
+  ASSERT_EQ(dev_.Run({"--installer", installer, "--rom", rom}), 0) << dev_.Stderr();
+  EXPECT_EQ(dev_.Console(), "/basic/bin/upgrader [/tmp/upgrade.rom]\nPACKAGE");
+  EXPECT_EQ(dev_.result().exit_status, 4);
+  ASSERT_EQ(dev_.Run({"--installer", installer, "--rom", rom, "--argv0", "/tmp/upgrader_tool"}, {"a", "b"}), 0);
+  EXPECT_EQ(dev_.Console().substr(0, 28), "/tmp/upgrader_tool [a b]\ncat");
+  ASSERT_EQ(dev_.Run({"--installer", installer, "--shm", rom, "--state", "2"}), 0);
+  EXPECT_EQ(dev_.Console().substr(0, 23), "/basic/bin/upgrader []\n") << "shared-memory mode has no argument";
+  // Without an installer to run, the simulator says so.
+  EXPECT_EQ(dev_.Run({"--installer", dev_.Dir() + "/none"}), 1);
+  EXPECT_NE(dev_.Stderr().find("none not found"), std::string::npos) << dev_.Stderr();
+}
+
+// A program killed by a signal is "crashed"; a crash never hangs devsim.
+TEST_F(DeviceTest, CrashIsRecorded) {
+  Script("kill -SEGV $$\n");
+  EXPECT_EQ(dev_.result().outcome, "crashed");
+  EXPECT_EQ(dev_.result().signal, 11);
+  EXPECT_FALSE(dev_.result().exit_status.has_value());
+}
+
+// A background process left running keeps the run going until it ends.
+TEST_F(DeviceTest, RunWaitsForLeftoverProcesses) {
+  Script("(sleep 1; echo late > /config/late) &\nexit 0\n");
+  EXPECT_EQ(dev_.result().outcome, "exited");
+  EXPECT_EQ(dev_.DeviceFile("config/late"), "late\n");
+  EXPECT_GE(dev_.result().duration_ms, 1000);
+}
+
+// Point 13: a gtest binary runs in-process inside the device with its filter.
+TEST_F(DeviceTest, GtestBinaryInsideTheDevice) {
+  ASSERT_EQ(dev_.Exec(devsim::BinDir() + "/devsim_unit_test", {"--gtest_filter=EnvStoreTest.*"}), 0);
+  EXPECT_EQ(dev_.result().exit_status, 0) << dev_.Console();
+  EXPECT_NE(dev_.Console().find("[  PASSED  ] 1 test."), std::string::npos) << dev_.Console();
+}
+
+// Point 1: nothing a run does reaches the host's /dev, /var, /tmp or SysV objects.
+TEST_F(DeviceTest, HostIsUntouched) {
+  auto listing = [](const std::string& dir) {
+    std::string out;
+    if (DIR* d = opendir(dir.c_str())) {
+      std::vector<std::string> names;
+      while (dirent* e = readdir(d)) names.push_back(e->d_name);
+      closedir(d);
+      std::sort(names.begin(), names.end());
+      for (auto& n : names) out += n + "\n";
+    }
+    return out;
+  };
+  std::string dev = listing("/dev"), var = listing("/var"), ipcs = HostIpcs();
+  struct stat st;
+  bool had_marker = stat("/tmp/devsim-host-marker", &st) == 0;
+  Script("probe sem-create 0xC003\nprobe log 3 x\ntouch /dev/new /var/new /tmp/devsim-host-marker\n"
+         "echo x > /etc/hostname\nrm -f /dev/null /dev/zero\nhostname other\n");
+  EXPECT_EQ(listing("/dev"), dev);
+  EXPECT_EQ(listing("/var"), var);
+  EXPECT_EQ(HostIpcs(), ipcs);
+  EXPECT_EQ(stat("/tmp/devsim-host-marker", &st) == 0, had_marker);
+  EXPECT_EQ(stat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
 }  // namespace
