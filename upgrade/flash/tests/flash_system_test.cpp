@@ -66,6 +66,15 @@ std::string Package(const std::vector<std::pair<uint32_t, uint32_t>>& parts) {  
     return std::string(pkg.begin(), pkg.end());
 }
 
+// Offset of the first byte where `got` differs from `want` (also by length),
+// or -1: keeps failure output short for whole partition images.
+long FirstDiff(const std::string& got, const std::string& want) {
+    const size_t n = std::min(got.size(), want.size());
+    for (size_t i = 0; i < n; ++i)
+        if (got[i] != want[i]) return static_cast<long>(i);
+    return got.size() == want.size() ? -1 : static_cast<long>(n);
+}
+
 std::vector<int> Progress(const devsim::Device& d) {
     std::vector<int> out;
     for (const auto& l : d.Syslog()) {
@@ -109,7 +118,7 @@ protected:
     void ExpectBurned(int mtd, uint32_t size) {
         const std::string w = Chip(dev_, kWindows[mtd]);
         ASSERT_EQ(w.size(), kWindows[mtd].end - kWindows[mtd].start);
-        EXPECT_EQ(w.substr(0, size), Data(static_cast<uint32_t>(mtd), size)) << "mtd" << mtd;
+        EXPECT_EQ(FirstDiff(w.substr(0, size), Data(static_cast<uint32_t>(mtd), size)), -1) << "mtd" << mtd;
         EXPECT_EQ(w.find_first_not_of('\xFF', size), std::string::npos) << "mtd" << mtd << " not erased to the end";
     }
     void ExpectUntouched(int mtd) {
@@ -175,8 +184,8 @@ struct BurnFaultCase {
     std::string faults;  // [faults] lines
     bool drop_env;       // bootloader listing without mtd5
     int exit_status;     // -result
-    int blocks_done;     // mtd5: blocks erased (erase fault) or written (write fault)
-    enum { kUntouched, kErased, kWritten, kComplete } after;
+    uint32_t done;       // mtd5: bytes erased (erase fault) or written (write fault)
+    enum { kUntouched, kErased, kWritten } after;
 };
 
 class BurnFaultOnDevice : public FlashDevice, public ::testing::WithParamInterface<BurnFaultCase> {};
@@ -192,21 +201,18 @@ TEST_P(BurnFaultOnDevice, ResultAndWhatIsLeft) {
     EXPECT_EQ(ExitStatus(), c.exit_status);
     const std::string w = Chip(dev_, kWindows[5]);
     ASSERT_EQ(w.size(), 3 * K64);
-    const uint32_t k = static_cast<uint32_t>(c.blocks_done) * K64;
+    const uint32_t k = c.done;
     switch (c.after) {
     case BurnFaultCase::kUntouched:
         ExpectUntouched(5);
         break;
     case BurnFaultCase::kErased:
-        EXPECT_EQ(w.substr(0, k), std::string(k, '\xFF'));
+        EXPECT_EQ(FirstDiff(w.substr(0, k), std::string(k, '\xFF')), -1);
         EXPECT_EQ(w.find_first_not_of(kFill, k), std::string::npos);
         break;
     case BurnFaultCase::kWritten:
-        EXPECT_EQ(w.substr(0, k), Data(5, size).substr(0, k));
+        EXPECT_EQ(FirstDiff(w.substr(0, k), Data(5, size).substr(0, k)), -1);
         EXPECT_EQ(w.find_first_not_of('\xFF', k), std::string::npos);
-        break;
-    case BurnFaultCase::kComplete:
-        ExpectBurned(5, size);
         break;
     }
     if (c.exit_status != 0) {
@@ -222,10 +228,14 @@ INSTANTIATE_TEST_SUITE_P(
         BurnFaultCase{"open", "missing = /dev/mtd5", false, 83, 0, BurnFaultCase::kUntouched},
         BurnFaultCase{"memgetinfo", "memgetinfo = mtd5", false, 82, 0, BurnFaultCase::kUntouched},
         BurnFaultCase{"erase_block_0", "erase = mtd5:0", false, 82, 0, BurnFaultCase::kErased},
-        BurnFaultCase{"erase_block_2", "erase = mtd5:2", false, 82, 2, BurnFaultCase::kErased},
-        BurnFaultCase{"write_block_1", "write = mtd5:1", false, 81, 1, BurnFaultCase::kWritten},
-        BurnFaultCase{"write_remainder", "write = mtd5:2", false, 81, 2, BurnFaultCase::kWritten},
-        BurnFaultCase{"short_write_completed", "short_write = mtd5:1", false, 0, 0, BurnFaultCase::kComplete}),
+        BurnFaultCase{"erase_block_2", "erase = mtd5:2", false, 82, 2 * K64, BurnFaultCase::kErased},
+        BurnFaultCase{"write_block_1", "write = mtd5:1", false, 81, K64, BurnFaultCase::kWritten},
+        BurnFaultCase{"write_remainder", "write = mtd5:2", false, 81, 2 * K64, BurnFaultCase::kWritten},
+        // The simulated chip stores half of every write that touches block 1, so
+        // the continued writes store 32768, 16384, ... 1 byte and then nothing:
+        // the block is completed up to its last byte, then the empty write fails.
+        BurnFaultCase{"short_writes_continued", "short_write = mtd5:1", false, 81, 2 * K64 - 1,
+                      BurnFaultCase::kWritten}),
     [](const ::testing::TestParamInfo<BurnFaultCase>& p) { return std::string(p.param.what); });
 
 TEST_F(FlashDevice, WriteFailureInTheSecondOfThreeKeepsTheFirst) {
@@ -235,7 +245,7 @@ TEST_F(FlashDevice, WriteFailureInTheSecondOfThreeKeepsTheFirst) {
     EXPECT_EQ(ExitStatus(), 81);
     ExpectBurned(1, 2 * K64);
     const std::string w2 = Chip(dev_, kWindows[2]);
-    EXPECT_EQ(w2.substr(0, K64), Data(2, K64));
+    EXPECT_EQ(FirstDiff(w2.substr(0, K64), Data(2, K64)), -1);
     EXPECT_EQ(w2.find_first_not_of('\xFF', K64), std::string::npos);
     ExpectUntouched(6);
     EXPECT_TRUE(Logged(dev_, "UPD_MSG_FLASH_WRITE_ERR"));
@@ -314,16 +324,16 @@ TEST_F(LayoutOnDevice, MovingTheEnvironmentPartitionCopiesBothAndWritesItBack) {
     Prepare(LayoutFile({{3, "90150000,90160000"}}), true);
     EXPECT_EQ(Run({"writeback"}), 0);
     EXPECT_TRUE(dev_.LogContains("probe layout:0 kernel_support:1 env_mtd_write:1 config_mtd_write:0 kernel_only:0"));
-    EXPECT_EQ(dev_.DeviceFile("tmp/mtdblock3"), block3_);
-    EXPECT_EQ(dev_.DeviceFile("tmp/mtdblock4"), block4_);
+    EXPECT_EQ(FirstDiff(dev_.DeviceFile("tmp/mtdblock3"), block3_), -1);
+    EXPECT_EQ(FirstDiff(dev_.DeviceFile("tmp/mtdblock4"), block4_), -1);
     const Range w = FinalWindow(dev_, 3);
     EXPECT_EQ(w.start, 0x90150000u);
     EXPECT_EQ(w.end, 0x90160000u);
     EXPECT_TRUE(dev_.LogContains("offset:150000 size:10000"));
     EXPECT_TRUE(dev_.LogContains("probe env mtd3 90150000,90160000"));
     EXPECT_TRUE(dev_.LogContains("probe writeback3 write:0"));
-    EXPECT_EQ(dev_.Window(3), block3_);
-    EXPECT_EQ(Chip(dev_, {0x90150000, 0x90160000}), block3_);
+    EXPECT_EQ(FirstDiff(dev_.Window(3), block3_), -1);
+    EXPECT_EQ(FirstDiff(Chip(dev_, {0x90150000, 0x90160000}), block3_), -1);
     EXPECT_FALSE(dev_.LogContains("probe writeback4"));
 }
 
@@ -337,8 +347,8 @@ TEST_F(LayoutOnDevice, MovingBothCopiesOnceAndWritesBothBack) {
     EXPECT_EQ(copies, 1);
     EXPECT_EQ(FinalWindow(dev_, 4).start, 0x90160000u);
     EXPECT_TRUE(dev_.LogContains("probe writeback4 umount:0 write:0"));
-    EXPECT_EQ(Chip(dev_, {0x90150000, 0x90160000}), block3_);
-    EXPECT_EQ(Chip(dev_, {0x90160000, 0x901E0000}), block4_);
+    EXPECT_EQ(FirstDiff(Chip(dev_, {0x90150000, 0x90160000}), block3_), -1);
+    EXPECT_EQ(FirstDiff(Chip(dev_, {0x90160000, 0x901E0000}), block4_), -1);
 }
 
 TEST_F(LayoutOnDevice, RefusedLayoutsMoveNothing) {
@@ -373,7 +383,7 @@ TEST_F(LayoutOnDevice, ImageOfTheWrongSizeIsNotWritten) {
     ASSERT_EQ(dev_.Exec(Probe(), {"mtd-write", "3", "65536", "/tmp/short.bin"}), 0) << dev_.Stderr();
     EXPECT_EQ(ExitStatus(), 1);
     EXPECT_TRUE(dev_.LogContains("/tmp/short.bin size error"));
-    EXPECT_EQ(dev_.Window(3), block3_);
+    EXPECT_EQ(FirstDiff(dev_.Window(3), block3_), -1);
 }
 
 // ---- auto-provisioning ----
