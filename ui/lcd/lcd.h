@@ -51,7 +51,8 @@ int lcd_init();
 
 // Colour non-zero sets the pixel, 0 clears it.
 void lcd_draw_point(std::uint16_t x, std::uint16_t y, std::uint16_t color);
-// The pixel's value, 0 or 1 (0 for a pixel outside the picture).
+// The pixel's value, 0 or 1: 0 for a column beyond 131; a row beyond 63 reads
+// 0 with the bit layer's error line.
 int lcd_get_point_color(std::uint16_t x, std::uint16_t y);
 // Every pixel of the rectangle between the two corners, both ends included, in
 // whichever order the corners come: a horizontal or vertical line; a diagonal
@@ -73,13 +74,16 @@ void lcd_draw_icon(std::uint16_t x, std::uint16_t y, std::uint16_t w, std::uint1
 // drawn, in colour (color & 1), never at or beyond column x + w nor below row
 // y + h. Left alignment starts at offset 1; centre and right alignment fall back
 // to offset 1 when the text is as wide as the box or wider. Draws the caret line
-// and the highlight as `state` asks. A null state or text draws nothing.
+// (rows y..y+h-1, just before the cursor's character) and the highlight (the
+// character before the caret inverted on rows y+1..y+font-2, in any alignment)
+// as `state` asks. A null state or text draws nothing.
 void lcd_draw_text(const lcd_text_state* state, std::uint16_t x, std::uint16_t y, std::uint16_t w,
                    std::uint16_t h, const char* text, std::uint8_t font, std::uint16_t color);
 // lcd_draw_text that keeps the caret inside the box: when the text up to and
 // including the caret's room (the character after it, or 7 pixels at the end)
 // does not fit, characters are dropped from the front and state->cursor is
-// lowered by their number.
+// lowered by their number. When even that one character fills the box, the text
+// is drawn from the caret (cursor 0).
 void lcd_show_text(lcd_text_state* state, std::uint16_t x, std::uint16_t y, std::uint16_t w,
                    std::uint16_t h, const char* text, std::uint8_t font, std::uint16_t color);
 
