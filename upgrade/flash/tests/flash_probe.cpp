@@ -4,6 +4,8 @@
 //
 //   flash_probe burn PACKAGE FLAGS [ko]   burn (FLAGS "1,0,1"; ko: kernel-only);
 //                                         exit status = -result
+//   flash_probe burn-ui PACKAGE FLAGS [null]  the same through upgrader_burn_flash
+//                                         with the upgrade screen (null: no UI)
 //   flash_probe layout [writeback]        probe support, mtd_config_deal, then the
 //                                         driver's write-back steps
 //   flash_probe mtd-write MTD SIZE PATH   exit status 0 or 1
@@ -18,6 +20,7 @@
 #include <unistd.h>
 
 #include "autop.h"
+#include "basicui.h"
 #include "burn.h"
 #include "env.h"
 #include "mtd_layout.h"
@@ -54,35 +57,66 @@ void log_env() {
 
 void log_progress(void*, int percent) { rl_log_info("probe progress:%d\n", percent); }
 
-int burn(int argc, char** argv) {
-    if (argc < 4 || load_env() < 0) return 200;
-    int fd = open(argv[2], O_RDONLY);
+// A package file mapped, its partition headers and the burn flags.
+struct burn_input {
+    const uint8_t* rom;
+    int count;
+    Partition_Header parts[16];
+    int flags[16];
+};
+
+// 0, or the probe's exit status for a broken input.
+int load_burn_input(const char* path, const char* flag_list, burn_input* in) {
+    if (load_env() < 0) return 200;
+    int fd = open(path, O_RDONLY);
     struct stat st;
     if (fd < 0 || fstat(fd, &st) < 0) return 201;
     const size_t len = static_cast<size_t>(st.st_size);
     void* map = mmap(nullptr, len, PROT_READ, MAP_PRIVATE, fd, 0);
     close(fd);
     if (map == MAP_FAILED) return 202;
-    const uint8_t* rom = static_cast<const uint8_t*>(map);
+    in->rom = static_cast<const uint8_t*>(map);
     Rom_Header h;
-    if (rom_check_header(rom, static_cast<uint32_t>(len), &h) != 0) return 203;
-    Partition_Header parts[16];
+    if (rom_check_header(in->rom, static_cast<uint32_t>(len), &h) != 0) return 203;
     uint32_t offset = rom_first_part_offset(&h);
     for (uint32_t i = 0; i < h.partition_num; ++i) {
-        if (rom_check_part(rom, static_cast<uint32_t>(len), offset, &parts[i]) != 0) return 204;
-        offset = rom_next_part_offset(offset, &parts[i]);
+        if (rom_check_part(in->rom, static_cast<uint32_t>(len), offset, &in->parts[i]) != 0) return 204;
+        offset = rom_next_part_offset(offset, &in->parts[i]);
     }
-    int flags[16] = {};
-    const char* p = argv[3];
+    in->count = static_cast<int>(h.partition_num);
+    memset(in->flags, 0, sizeof in->flags);
+    const char* p = flag_list;
     for (int i = 0; i < 16 && *p != '\0'; ++i) {
-        flags[i] = atoi(p);
+        in->flags[i] = atoi(p);
         const char* comma = strchr(p, ',');
         if (comma == nullptr) break;
         p = comma + 1;
     }
+    return 0;
+}
+
+int burn(int argc, char** argv) {
+    static burn_input in;
+    if (argc < 4) return 100;
+    if (int bad = load_burn_input(argv[2], argv[3], &in)) return bad;
     if (argc > 4 && strcmp(argv[4], "ko") == 0) upgrader_kernel_only = 1;
-    int rc = burn_partitions(&g_mtd_dev_ops, log_progress, nullptr, rom, g_env, static_cast<int>(h.partition_num),
-                             parts, flags);
+    int rc = burn_partitions(&g_mtd_dev_ops, log_progress, nullptr, in.rom, g_env, in.count, in.parts, in.flags);
+    rl_log_info("probe burn:%d\n", rc);
+    return -rc;
+}
+
+// The driver's entry: progress on the upgrade screen ("null": no UI given).
+int burn_ui(int argc, char** argv) {
+    static burn_input in;
+    if (argc < 4) return 100;
+    if (int bad = load_burn_input(argv[2], argv[3], &in)) return bad;
+    CBasicUI ui;
+    CBasicUI* target = nullptr;
+    if (argc < 5 || strcmp(argv[4], "null") != 0) {
+        if (ui.Init() < 0) return 206;
+        target = &ui;
+    }
+    int rc = upgrader_burn_flash(in.rom, g_env, in.count, in.parts, in.flags, target);
     rl_log_info("probe burn:%d\n", rc);
     return -rc;
 }
@@ -129,6 +163,7 @@ int main(int argc, char** argv) {
     if (argc < 2) return 100;
     const char* cmd = argv[1];
     if (strcmp(cmd, "burn") == 0) return burn(argc, argv);
+    if (strcmp(cmd, "burn-ui") == 0) return burn_ui(argc, argv);
     if (strcmp(cmd, "layout") == 0) return layout(argc, argv);
     if (strcmp(cmd, "autop") == 0) return autop(argc, argv);
     if (strcmp(cmd, "mtd-write") == 0 && argc == 5)

@@ -262,6 +262,55 @@ TEST_F(FlashDevice, FailureLinesNameTheEntryAndTheDevice) {
     EXPECT_TRUE(dev_.LogContains("mtd6 start_addr:90110000 end_addr:90130000"));
 }
 
+TEST_F(FlashDevice, TheDriverEntryDrawsTheProgressOnTheScreen) {
+    Setup("");
+    dev_.File("/tmp/pkg.rom", Package({{5, 2 * K64}}));
+    ASSERT_EQ(dev_.Exec(Probe(), {"burn-ui", "/tmp/pkg.rom", "1"}), 0) << dev_.Stderr();
+    EXPECT_EQ(ExitStatus(), 0);
+    ExpectBurned(5, 2 * K64);
+    // Six bar positions (15, 29, 43, 57, 78, 100) drawn one after the other.
+    ASSERT_GE(dev_.FrameCount(), 2);
+    EXPECT_NE(dev_.FrameText(1), dev_.FrameText(dev_.FrameCount()));
+}
+
+TEST_F(FlashDevice, TheDriverEntryWithoutScreenTouchesNothing) {
+    Setup("");
+    dev_.File("/tmp/pkg.rom", Package({{5, 2 * K64}}));
+    ASSERT_EQ(dev_.Exec(Probe(), {"burn-ui", "/tmp/pkg.rom", "1", "null"}), 0) << dev_.Stderr();
+    EXPECT_EQ(ExitStatus(), 1);
+    ExpectUntouched(5);
+}
+
+// Lines and levels of the burner's log.
+TEST_F(FlashDevice, BurnLogLinesAndLevels) {
+    std::string boot = kBootloader;
+    boot.erase(boot.find("mtd6 ="), boot.find('\n', boot.find("mtd6 =")) - boot.find("mtd6 =") + 1);
+    Setup("", boot);
+    dev_.File("/tmp/pkg.rom", Package({{5, K64 + 0x20}, {6, K64}}));
+    ASSERT_EQ(dev_.Exec(Probe(), {"burn", "/tmp/pkg.rom", "1,1"}), 0) << dev_.Stderr();
+    EXPECT_EQ(ExitStatus(), 85);
+    const std::pair<const char*, int> lines[] = {
+        {"mtd5 start_addr:900e0000 end_addr:90110000\n", 6},
+        {"erase done\n", 7},
+        {"blocks :1 size:10020\n", 7},
+        {"last size:20\n", 7},
+        {"mtd6 isnot exist!\n", 3},
+        {"UPD_MSG_MTD_ENV_LOSED\n", 3},
+    };
+    for (const auto& [text, level] : lines) {
+        bool found = false;
+        for (const auto& l : dev_.Syslog()) {
+            const std::string want = std::string(": ") + text;
+            const std::string msg = l.message + (l.message.empty() || l.message.back() != '\n' ? "\n" : "");
+            if (msg.size() >= want.size() && msg.compare(msg.size() - want.size(), want.size(), want) == 0) {
+                found = true;
+                EXPECT_EQ(l.priority, level) << text;
+            }
+        }
+        EXPECT_TRUE(found) << text;
+    }
+}
+
 // ---- layout migration ----
 
 std::string LayoutFile(std::map<int, std::string> changes) {
