@@ -487,7 +487,13 @@ void Device::Loop() {
     }
     if (fds[i++].revents) {
       int fd;
-      while ((fd = accept4(ctl_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0) ctl_conns_.push_back({fd, ""});
+      while ((fd = accept4(ctl_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0) {
+        // A reply is sent blocking, but a client that stops reading (a
+        // stopped process) must not stall the device: give up after 2 s.
+        timeval limit{2, 0};
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+        ctl_conns_.push_back({fd, ""});
+      }
     }
     for (auto& [lfd, id] : listeners_) {
       if (fds[i++].revents) {

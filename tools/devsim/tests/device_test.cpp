@@ -81,6 +81,20 @@ TEST_F(DeviceTest, FlashEraseProgramAndReadBack) {
   EXPECT_EQ(dev_.Window(4), std::string(0x80000, '\0'));
 }
 
+// The host's flashcp (host request codes) runs against the same chip.
+TEST_F(DeviceTest, FlashcpWritesThroughTheHostRequestCodes) {
+  struct stat st;
+  if (stat("/usr/sbin/flashcp", &st) != 0) GTEST_SKIP() << "mtd-utils not installed";
+  std::string image;
+  for (int i = 0; i < 70000; ++i) image.push_back(static_cast<char>(i * 7 + i / 251));
+  dev_.File("/tmp/img.bin", image);
+  ASSERT_EQ(dev_.Exec("/usr/sbin/flashcp", {"-v", "/tmp/img.bin", "/dev/mtd2"}), 0) << dev_.Stderr();
+  EXPECT_EQ(dev_.result().exit_status, 0) << dev_.Console();
+  std::string win = dev_.Window(2);
+  EXPECT_EQ(win.substr(0, image.size()), image);
+  EXPECT_EQ(win.substr(image.size(), 0x20000 - image.size()), std::string(0x20000 - image.size(), '\xff'));
+}
+
 // Point 12: injected erase, write and short-write faults, MEMGETINFO failing.
 TEST_F(DeviceTest, FlashFaults) {
   dev_.Ini(
