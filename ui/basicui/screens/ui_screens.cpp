@@ -1,11 +1,15 @@
 // ui_screens: draws every screen of the installer into the off-screen picture
 // and writes each as a PNG (and, with --text, as text art) for the docs.
 //
-//   ui_screens OUTDIR [--text] [--scale N]
+//   ui_screens OUTDIR [--text] [--scale N]     (OUTDIR is created when missing)
 //
-// Runs on the build machine only: the display is never initialised, so nothing
+// Runs on the build machine only: the display is never initialised, and the
+// panel refresh each screen ends with goes to a private /proc, so nothing
 // reaches a panel. The user-setting screen is driven with keys and ticks given
 // to the dialog directly, so its pictures are the same on every run.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +20,7 @@
 #include "basicui.h"
 #include "lcd.h"
 #include "picture.h"
+#include "private_proc.h"
 #include "rl_log.h"
 #include "simpleui.h"
 
@@ -71,8 +76,8 @@ std::vector<Screen> Screens() {
     };
 }
 
-int Usage() {
-    fprintf(stderr,
+int Usage(FILE* to = stderr) {
+    fprintf(to,
             "usage: ui_screens OUTDIR [--text] [--scale N]\n"
             "Writes OUTDIR/<screen>.png for every screen of the installer; --text also\n"
             "writes OUTDIR/<screen>.txt ('#' set, '.' clear, 64 lines of 132).\n");
@@ -88,7 +93,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            Usage();
+            Usage(stdout);
             return 0;
         } else if (arg == "--text") {
             text = true;
@@ -103,7 +108,14 @@ int main(int argc, char** argv) {
     }
     if (out.empty()) return Usage();
 
-    rl_log_reset_level(-1);  // the panel refresh fails here by design: keep quiet
+    // Screens end with a panel refresh: it goes to a private /proc, and is
+    // not logged.
+    if (!uitest::EnterPrivateProc()) return 1;
+    rl_log_reset_level(-1);
+    if (mkdir(out.c_str(), 0755) != 0 && errno != EEXIST) {
+        fprintf(stderr, "ui_screens: cannot create %s: %s\n", out.c_str(), strerror(errno));
+        return 1;
+    }
     CBasicUI ui;
     int failures = 0;
     for (const Screen& screen : Screens()) {

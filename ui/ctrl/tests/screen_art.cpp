@@ -1,10 +1,45 @@
 #include "screen_art.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "lcd.h"
+#include "private_proc.h"
 
 namespace uitest {
+
+const char* const kRefreshFile = "/proc/glcd/refresh";
+
+namespace {
+
+// Before any test runs (still single-threaded): refreshes go to a private
+// /proc, never to the machine's.
+struct PrivateProcForTests {
+    PrivateProcForTests() {
+        if (!EnterPrivateProc()) _exit(77);
+    }
+};
+const PrivateProcForTests g_private_proc;
+
+}  // namespace
+
+std::string RefreshFileContent() {
+    std::string out;
+    FILE* f = fopen(kRefreshFile, "r");
+    if (f == nullptr) return out;
+    for (int c; (c = fgetc(f)) != EOF;) out += static_cast<char>(c);
+    fclose(f);
+    return out;
+}
+
+void ClearRefreshFile() {
+    int fd = open(kRefreshFile, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd >= 0) close(fd);
+}
 
 std::string LcdArt(int x0, int y0, int w, int h) {
     std::string out;

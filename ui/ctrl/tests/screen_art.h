@@ -15,6 +15,13 @@ std::string LcdArt(int x0, int y0, int w, int h);
 std::string ScreenArt();
 // Rows of expected art joined with '\n'.
 std::string Art(std::initializer_list<const char*> rows);
+// Path of the panel-refresh file inside the tests' private /proc (see
+// screen_art.cpp); empty before the first refresh.
+extern const char* const kRefreshFile;
+// The refresh file's content ("1" after a refresh), and emptying it.
+std::string RefreshFileContent();
+void ClearRefreshFile();
+
 // Sets every pixel of the off-screen picture to `colour`.
 void FillScreen(int colour);
 

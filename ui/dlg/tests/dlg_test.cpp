@@ -290,6 +290,34 @@ TEST(DlgBackground, ClearFillAndPicture) {
     }
 }
 
+// Every show, partial or full, copies the whole picture to the frame buffer and
+// refreshes the panel; a dropped key, OK and cancel do neither.
+TEST(DlgShow, RefreshesAfterEveryShow) {
+    uint8_t frame[LCD_BUFFER_SIZE];
+    g_framebuffer = frame;
+    struct Step {
+        uint8_t focus;
+        int key;  // 0: open the form
+        bool refreshed;
+    } steps[] = {{1, 0, true}, {1, 40, true}, {1, 2, true}, {1, 17, false}, {1, 32, false},
+                 {DLG_NO_FOCUS, 0, true}, {DLG_NO_FOCUS, 2, false}};
+    display_info info = Form();
+    dlg_info* dlg = &g_dlgdisplay;
+    for (const Step& s : steps) {
+        if (s.key == 0) {
+            info = Form(s.focus);
+            Open(&info);
+        }
+        memset(frame, 0xA5, sizeof(frame));
+        uitest::ClearRefreshFile();
+        if (s.key != 0) Key(dlg, s.key);
+        if (s.key == 0) dlg_show(dlg, 0);  // a show with nothing marked still refreshes
+        EXPECT_EQ(uitest::RefreshFileContent(), s.refreshed ? "1" : "") << "key " << s.key;
+        EXPECT_EQ(memcmp(frame, g_lcdbuffer, sizeof(frame)) == 0, s.refreshed) << "key " << s.key;
+    }
+    g_framebuffer = nullptr;
+}
+
 TEST(DlgOpen, NullsAreIgnored) {
     open_dlg(nullptr, nullptr);
     display_info info = Form();
