@@ -71,15 +71,26 @@ TEST(ReadEnvDevice, MissingVersionFilesOnlyLoseTheirEntries) {
 TEST(ReadEnvDevice, ValuesAtTheirLengthLimit) {
     devsim::Device d("envlimit");
     std::string v99(99, '8'), v100(100, '8');
-    d.Ini(StandardIni("Mtd2Version = " + v100 + "\n", "",
-                      "53.2.0.0.5.0.0.0", "MID_VERSION = 0\nSW_OEM = " + v99 + "\nSW_protect = 0\n"));
+    std::string a49(49, 'A'), b49(49, 'B'), c50(50, 'C');
+    // 49 + 1 + 99 = 149 characters pass every test; 49 + 1 + 100 = 150 is refused
+    // as a line before its value is looked at.
+    d.Ini(StandardIni("Mtd2Version = " + v100 + "\n" + a49 + " = " + v99 + "\n" + b49 + " = " +
+                          v100 + "\n" + c50 + " = 1\n",
+                      "", "53.2.0.0.5.0.0.0",
+                      "MID_VERSION = 0\nSW_OEM = " + v99 + "\nSW_protect = 0\n"));
     valid::ProbeReport r = RunProbe(d, {"env"});
     ASSERT_TRUE(r.ok) << d.Stderr();
     EXPECT_EQ(r.result, 0);
     ASSERT_GE(r.env.size(), 2u);
     EXPECT_EQ(r.env[1], (std::pair<std::string, std::string>{"SW_OEM", v99}));
     for (const auto& e : r.env) EXPECT_NE(e.first, "Mtd2Version");
-    EXPECT_GE(valid::FindMessage(Messages(d), "env value too long"), 0);
+    auto msgs = Messages(d);
+    int value_long = valid::FindMessage(msgs, "env value too long");
+    EXPECT_GE(value_long, 0);
+    EXPECT_EQ(valid::FindMessage(msgs, "env value too long", value_long + 1), -1);
+    EXPECT_GE(valid::FindMessage(msgs, "pvar:" + a49 + " pval:" + v99), 0);
+    EXPECT_GE(valid::FindMessage(msgs, "env data too long"), 0);
+    EXPECT_GE(valid::FindMessage(msgs, "env name too long"), 0);
 }
 
 struct SoftwareCase {
