@@ -82,6 +82,9 @@ int ipc_send(int receiver, int msg, int wparam, int lparam, const void* data, in
 int ipc_broadcast(int msg, int wparam, int lparam, const void* data, int data_len);
 // Cancels the reader thread (without waiting for it), closes the listening
 // socket and forgets the registration. The socket file stays. Returns 0.
+// A reader waiting for a connection ends at once; one busy with a connection
+// first finishes it (a silent peer is given up after 5 s) and ends before its
+// next accept, with the connection closed and its buffer freed.
 int ipc_unregister();
 
 int get_quitflag();

@@ -24,21 +24,6 @@ constexpr int kListenBacklog = 64;
 // connection open without sending must not stall every later message.
 constexpr int kReceiveTimeoutSeconds = 5;
 
-// What a cancelled reader must give back: the accepted connection and the
-// message buffer.
-struct connection {
-    int fd;
-    ipc_msg* buffer;
-};
-
-void release_connection(void* arg) {
-    connection* conn = static_cast<connection*>(arg);
-    free(conn->buffer);
-    conn->buffer = nullptr;
-    if (conn->fd >= 0) close(conn->fd);
-    conn->fd = -1;
-}
-
 // Reads up to `want` bytes, across as many pieces as the stream delivers, until
 // the end of the connection, an error or the receive timeout. Returns the count
 // read, or -1 when the very first read failed.
@@ -54,60 +39,66 @@ ssize_t read_until(int fd, unsigned char* buf, size_t want) {
     return static_cast<ssize_t>(got);
 }
 
-// Receives one message on `conn->fd` and runs the handler on it; every outcome
-// that is not a whole message is logged and dropped.
-void receive_message(connection* conn) {
+// Receives one message on `fd` and runs the handler on it; every outcome that
+// is not a whole message is logged and dropped. Closes `fd`.
+void receive_message(int fd) {
     timeval timeout = {};
     timeout.tv_sec = kReceiveTimeoutSeconds;
-    setsockopt(conn->fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
 
     int32_t length = 0;
-    const ssize_t read_len =
-        read_until(conn->fd, reinterpret_cast<unsigned char*>(&length), sizeof(length));
+    const ssize_t read_len = read_until(fd, reinterpret_cast<unsigned char*>(&length), sizeof(length));
     if (read_len >= 0 && read_len < static_cast<ssize_t>(sizeof(length))) {
         rl_log_err("read len failed: read_len = %d", static_cast<int>(read_len));
+        close(fd);
         return;
     }
     // A failed read leaves the length at 0, which fails here.
     if (length < IPC_MSG_MIN_LEN || length > IPC_MSG_MAX_LEN) {
         rl_log_err("msg len failed: msg_len = %d", static_cast<int>(length));
+        close(fd);
         return;
     }
-    conn->buffer = static_cast<ipc_msg*>(malloc(static_cast<size_t>(length)));
-    if (conn->buffer == nullptr) {
+    ipc_msg* buffer = static_cast<ipc_msg*>(malloc(static_cast<size_t>(length)));
+    if (buffer == nullptr) {
         rl_log_err("malloc msg buffer failed.");
+        close(fd);
         return;
     }
-    conn->buffer->length = length;
+    buffer->length = length;
     const int body_len = length - static_cast<int>(sizeof(length));
-    const ssize_t body_read = read_until(
-        conn->fd, reinterpret_cast<unsigned char*>(conn->buffer) + sizeof(length),
-        static_cast<size_t>(body_len));
-    close(conn->fd);
-    conn->fd = -1;
-    if (body_read != body_len) {
+    const ssize_t body_read = read_until(fd, reinterpret_cast<unsigned char*>(buffer) + sizeof(length),
+                                         static_cast<size_t>(body_len));
+    close(fd);
+    if (body_read == body_len) {
+        ipc_msg_handler handler = g_ipc_data.handler;
+        if (handler != nullptr) handler(buffer, g_ipc_data.context);
+    } else {
         rl_log_err("msg_len != read_len: msg_len = %d, read_len = %d", body_len,
                    static_cast<int>(body_read));
-        return;
     }
-    ipc_msg_handler handler = g_ipc_data.handler;
-    if (handler != nullptr) handler(conn->buffer, g_ipc_data.context);
+    free(buffer);
 }
 
+// The reader ends by cancellation only while it waits in accept, where it
+// holds nothing: a cancel that comes during a connection takes effect at the
+// next accept, after the connection is closed and the buffer freed. (Cancelling
+// in the middle would leak both, and unwinding through the handler's frames is
+// not something every build of the handler supports.)
 void* read_thread(void* arg) {
     const int listen_fd = static_cast<int>(reinterpret_cast<intptr_t>(arg));
     rl_log_debug("This is thread, thread id is %u, gettid()=%d\n",
                  static_cast<unsigned>(pthread_self()), static_cast<int>(syscall(SYS_gettid)));
     while (get_quitflag() == 0) {
-        connection conn = {-1, nullptr};
-        pthread_cleanup_push(release_connection, &conn);
-        conn.fd = accept(listen_fd, nullptr, nullptr);
-        if (conn.fd < 0) {
+        const int fd = accept(listen_fd, nullptr, nullptr);
+        if (fd < 0) {
             rl_log_err("accept failed: %s", strerror(errno));
-        } else {
-            receive_message(&conn);
+            continue;
         }
-        pthread_cleanup_pop(1);
+        int old_state;
+        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &old_state);
+        receive_message(fd);
+        pthread_setcancelstate(old_state, nullptr);
     }
     return nullptr;
 }
