@@ -204,29 +204,4 @@ TEST(CtrlInputMethod, SwitchOrderAndNames) {
     for (const auto& n : names) EXPECT_STREQ(ctrl_get_input_text(n.method), n.name);
 }
 
-TEST(CtrlSetters, MarkForRedrawAndReport) {
-    ctrl_info ctrl = InputCtrl(kAbc);
-    ctrl.redraw = 0;
-    EXPECT_EQ(ctrl_set_pos(&ctrl, 3, 4, 5, 6), 1);
-    EXPECT_EQ(ctrl.redraw, 1);
-    EXPECT_EQ(ctrl.width, 5);
-    ctrl.redraw = 0;
-    EXPECT_EQ(ctrl_set_hide(&ctrl, 1), 1);
-    EXPECT_EQ(ctrl.redraw, 1);
-    ctrl.redraw = 0;
-    EXPECT_EQ(ctrl_set_bkcolor(&ctrl, 1), 1);
-    EXPECT_EQ(ctrl.redraw, 1);
-    ctrl.redraw = 0;
-    EXPECT_EQ(ctrl_set_roundrect(&ctrl, 2, 3), 1);
-    EXPECT_EQ(ctrl.redraw, 1);
-    ctrl.redraw = 0;
-    ctrl_set_align(&ctrl, 2);
-    EXPECT_EQ(ctrl.redraw, 1);
-    EXPECT_EQ(ctrl_set_pos(nullptr, 0, 0, 0, 0), 0);
-    EXPECT_EQ(ctrl_set_hide(nullptr, 1), 0);
-    EXPECT_EQ(ctrl_set_bkcolor(nullptr, 1), 0);
-    EXPECT_EQ(ctrl_set_roundrect(nullptr, 1, 1), 0);
-    EXPECT_EQ(ctrl_del_char(nullptr), -1);
-}
-
 }  // namespace
