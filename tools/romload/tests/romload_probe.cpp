@@ -56,6 +56,9 @@ int main(int argc, char** argv) {
     ipc_register(IPC_ID_UPGRADER);
     ipc_broadcast(0x5AFE, state, static_cast<int>(size), libupd_get_rom_start_addr(addr), 16);
     ipc_unregister();
+    // The device records a message while its sender still runs; do not end
+    // before the recorder has taken it.
+    usleep(500 * 1000);
     libupd_delete_share_memory(addr);
     unlock_binary_sem(semid);
     return rc;
