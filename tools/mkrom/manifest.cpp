@@ -15,7 +15,7 @@
 namespace {
 
 struct PartitionEntry {
-    RomPartitionSpec spec;
+    RomPartitionSpec desc;
     std::string file;
     std::set<std::string> keys;
     int line = 0;
@@ -23,7 +23,7 @@ struct PartitionEntry {
 
 struct ManifestState {
     std::string path;
-    RomPackageSpec* spec = nullptr;
+    RomPackageSpec* desc = nullptr;
     std::set<std::string> rom_keys;
     bool have_rom = false;
     std::map<unsigned, PartitionEntry> parts;
@@ -127,7 +127,7 @@ int set_error(ManifestState* st, const char* section, const char* name, const st
 }
 
 int rom_key(ManifestState* st, const char* name, const char* value) {
-    RomPackageSpec& s = *st->spec;
+    RomPackageSpec& s = *st->desc;
     const std::string key(name);
     bool ok = true;
     if (key == "rom_type") {
@@ -173,15 +173,15 @@ int partition_key(ManifestState* st, const char* section, PartitionEntry* e, con
     const std::string key(name);
     bool ok = true;
     if (key == "id") {
-        ok = parse_u32(value, &e->spec.partition_id);
+        ok = parse_u32(value, &e->desc.partition_id);
     } else if (key == "type") {
-        ok = parse_u32(value, &e->spec.partition_type);
+        ok = parse_u32(value, &e->desc.partition_type);
     } else if (key == "process_type") {
-        ok = parse_u32(value, &e->spec.process_type);
+        ok = parse_u32(value, &e->desc.process_type);
     } else if (key == "data_type") {
-        ok = parse_u32(value, &e->spec.partition_data_type);
+        ok = parse_u32(value, &e->desc.partition_data_type);
     } else if (key == "version") {
-        if (!parse_version(value, &e->spec.partition_version)) {
+        if (!parse_version(value, &e->desc.partition_version)) {
             return set_error(st, section, name, "'" + std::string(value) + "' is not a version a.b.c.d (each 0..255)");
         }
     } else if (key == "file") {
@@ -277,11 +277,11 @@ bool read_file(const std::string& path, std::vector<uint8_t>* out, std::string* 
 
 }  // namespace
 
-bool rombuild_load_manifest(const std::string& path, RomPackageSpec* spec, std::string* error) {
+bool rombuild_load_manifest(const std::string& path, RomPackageSpec* desc, std::string* error) {
     ManifestState st;
     st.path = path;
-    st.spec = spec;
-    *spec = RomPackageSpec{};
+    st.desc = desc;
+    *desc = RomPackageSpec{};
     int rc = ini_parse(path.c_str(), handler, &st);
     if (rc == -1) {
         *error = path + ": cannot open: " + strerror(errno);
@@ -324,11 +324,11 @@ bool rombuild_load_manifest(const std::string& path, RomPackageSpec* spec, std::
         }
         const std::string file = entry.file[0] == '/' ? entry.file : dir + "/" + entry.file;
         std::string why;
-        if (!read_file(file, &entry.spec.data, &why)) {
+        if (!read_file(file, &entry.desc.data, &why)) {
             *error = path + ": " + section + " file: " + why;
             return false;
         }
-        spec->partitions.push_back(std::move(entry.spec));
+        desc->partitions.push_back(std::move(entry.desc));
     }
     return true;
 }

@@ -21,7 +21,7 @@
 
 #include "rombuild.h"
 
-// Reads the manifest at `path` and the data files it names into *spec.
+// Reads the manifest at `path` and the data files it names into *desc.
 // Returns false with one message "<path>:<line>: [section] key: reason" (or
 // without line, section or key where they do not apply) in *error.
-bool rombuild_load_manifest(const std::string& path, RomPackageSpec* spec, std::string* error);
+bool rombuild_load_manifest(const std::string& path, RomPackageSpec* desc, std::string* error);

@@ -109,14 +109,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string manifest = argv[optind];
-    RomPackageSpec spec;
+    RomPackageSpec desc;
     std::string error;
-    if (!rombuild_load_manifest(manifest, &spec, &error)) {
+    if (!rombuild_load_manifest(manifest, &desc, &error)) {
         fprintf(stderr, "mkrom: %s\n", error.c_str());
         return 2;
     }
     std::vector<uint8_t> pkg;
-    if (!rombuild_package(spec, &pkg, nullptr, &error)) {
+    if (!rombuild_package(desc, &pkg, nullptr, &error)) {
         fprintf(stderr, "mkrom: %s: %s\n", manifest.c_str(), error.c_str());
         return 2;
     }
@@ -124,6 +124,6 @@ int main(int argc, char** argv) {
         fprintf(stderr, "mkrom: %s\n", error.c_str());
         return 1;
     }
-    printf("%s: %zu bytes, %zu partitions\n", out.c_str(), pkg.size(), spec.partitions.size());
+    printf("%s: %zu bytes, %zu partitions\n", out.c_str(), pkg.size(), desc.partitions.size());
     return 0;
 }

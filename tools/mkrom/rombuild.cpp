@@ -97,22 +97,22 @@ bool rombuild_encode_header(const Rom_Header& h, uint8_t* dst, std::string* erro
     return true;
 }
 
-bool rombuild_package(const RomPackageSpec& spec, std::vector<uint8_t>* out, RomLayout* layout,
+bool rombuild_package(const RomPackageSpec& desc, std::vector<uint8_t>* out, RomLayout* layout,
                       std::string* error) {
-    const uint32_t rhs = spec.rom_header_size;
+    const uint32_t rhs = desc.rom_header_size;
     if (rhs % 4 != 0 || rhs > ROM_HEADER_SIZE) {
         return fail(error, "rom_header_size " + std::to_string(rhs) +
                                " cannot be built: a multiple of 4 up to 128 is needed");
     }
     RomLayout lay;
     lay.header_len = rhs + 12;
-    const uint64_t count = spec.partitions.size();
+    const uint64_t count = desc.partitions.size();
     uint64_t pos = lay.header_len + count * PART_HEADER_LEN;
     for (uint64_t k = 0; k < count; ++k) {
         lay.part_header_offset.push_back(static_cast<uint32_t>(lay.header_len + k * PART_HEADER_LEN));
         pos = align4(pos);
         lay.data_offset.push_back(static_cast<uint32_t>(pos));
-        pos += spec.partitions[k].data.size();
+        pos += desc.partitions[k].data.size();
         if (pos > UINT32_MAX) {
             return fail(error, "package would exceed 4 GiB");
         }
@@ -126,7 +126,7 @@ bool rombuild_package(const RomPackageSpec& spec, std::vector<uint8_t>* out, Rom
     std::vector<uint8_t> pkg(lay.length, 0);
     std::vector<Partition_Header> parts(count);
     for (uint64_t k = 0; k < count; ++k) {
-        const RomPartitionSpec& ps = spec.partitions[k];
+        const RomPartitionSpec& ps = desc.partitions[k];
         if (!ps.data.empty()) {
             memcpy(pkg.data() + lay.data_offset[k], ps.data.data(), ps.data.size());
         }
@@ -147,21 +147,21 @@ bool rombuild_package(const RomPackageSpec& spec, std::vector<uint8_t>* out, Rom
     Rom_Header h{};
     h.magic_num = ROM_MAGIC;
     h.rom_header_size = rhs;
-    h.rom_type = spec.rom_type;
-    h.process_type = spec.process_type;
+    h.rom_type = desc.rom_type;
+    h.process_type = desc.process_type;
     h.partition_num = static_cast<uint32_t>(count);
-    h.device_id = spec.device_id;
-    h.oem_id = spec.oem_id;
-    h.rom_version = spec.rom_version;
+    h.device_id = desc.device_id;
+    h.oem_id = desc.oem_id;
+    h.rom_version = desc.rom_version;
     h.rom_size = lay.length - lay.header_len;
-    memcpy(h.match_id, spec.match_id, sizeof(h.match_id));
-    h.mid_version = spec.mid_version;
-    h.sw_protect = spec.sw_protect;
+    memcpy(h.match_id, desc.match_id, sizeof(h.match_id));
+    h.mid_version = desc.mid_version;
+    h.sw_protect = desc.sw_protect;
     h.ext_magic_num = ROM_MAGIC;
-    h.scramble_key[0] = spec.scramble_key;
+    h.scramble_key[0] = desc.scramble_key;
 
-    if (spec.tweak) {
-        spec.tweak(h, parts);
+    if (desc.tweak) {
+        desc.tweak(h, parts);
     }
     for (uint64_t k = 0; k < count && k < parts.size(); ++k) {
         rom_store_part_header(pkg.data() + lay.part_header_offset[k], &parts[k]);
@@ -178,9 +178,9 @@ bool rombuild_package(const RomPackageSpec& spec, std::vector<uint8_t>* out, Rom
     return true;
 }
 
-std::vector<uint8_t> rombuild_package(const RomPackageSpec& spec, RomLayout* layout) {
+std::vector<uint8_t> rombuild_package(const RomPackageSpec& desc, RomLayout* layout) {
     std::vector<uint8_t> pkg;
-    if (!rombuild_package(spec, &pkg, layout, nullptr)) {
+    if (!rombuild_package(desc, &pkg, layout, nullptr)) {
         pkg.clear();
     }
     return pkg;

@@ -7,12 +7,12 @@
 // 4 at the end, and correct checksums throughout. rom_size covers everything
 // after the ROM header.
 //
-//   RomPackageSpec spec;
-//   spec.device_id = 53;
-//   spec.match_id[0] = 3;
-//   spec.partitions.push_back({.partition_id = 2, .partition_version = rombuild_version(1, 0, 0, 7),
+//   RomPackageSpec desc;
+//   desc.device_id = 53;
+//   desc.match_id[0] = 3;
+//   desc.partitions.push_back({.partition_id = 2, .partition_version = rombuild_version(1, 0, 0, 7),
 //                              .data = {1, 2, 3, 4}});
-//   std::vector<uint8_t> pkg = rombuild_package(spec);
+//   std::vector<uint8_t> pkg = rombuild_package(desc);
 //
 // Broken packages, three ways:
 //  - fields the builder normally sets (magics, partition_num, sizes, offsets,
@@ -73,13 +73,13 @@ constexpr uint32_t rombuild_version(uint32_t a, uint32_t b, uint32_t c, uint32_t
     return (a & 0xFF) << 24 | (b & 0xFF) << 16 | (c & 0xFF) << 8 | (d & 0xFF);
 }
 
-// Builds the package of `spec` into *out. Returns false with a reason in *error
+// Builds the package of `desc` into *out. Returns false with a reason in *error
 // (when not null) for a rom_header_size that is not a multiple of 4 or above
 // 128, or for data that does not fit in a 32-bit package.
-bool rombuild_package(const RomPackageSpec& spec, std::vector<uint8_t>* out,
+bool rombuild_package(const RomPackageSpec& desc, std::vector<uint8_t>* out,
                       RomLayout* layout, std::string* error);
 // Convenience form for tests: the package, or an empty vector on failure.
-std::vector<uint8_t> rombuild_package(const RomPackageSpec& spec, RomLayout* layout = nullptr);
+std::vector<uint8_t> rombuild_package(const RomPackageSpec& desc, RomLayout* layout = nullptr);
 
 // Scrambles `len` bytes (the inverse of aes_decrypt with key byte `key`):
 // rotate right by key % len, then substitute through the inverse table.
