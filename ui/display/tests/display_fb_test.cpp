@@ -2,23 +2,18 @@
 // test (the binary's own ioctl takes the place of the C library's) and a plain
 // file standing in for /dev/fb0 in a private /dev: success, keeping the first
 // mapping, each failure text, and that failures leave nothing open.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fb.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <syslog.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "display.h"
 #include "private_ns.h"
+#include "stand_in.h"
 
 namespace {
 
@@ -57,20 +52,12 @@ using coord_testing::kCaptureSyslog;
 using coord_testing::RunIsolated;
 using coord_testing::SyslogContains;
 
+using display_testing::CharDevice;
+using display_testing::LowestFreeFd;
+using display_testing::ReadAll;
+
 void MakeFb(std::size_t bytes) {
-    std::ofstream("/dev/fb0", std::ios::binary) << std::string(bytes, '\0');
-}
-
-std::string ReadFb() {
-    std::ifstream in("/dev/fb0", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-int LowestFreeFd() {
-    syslog(LOG_DEBUG, "descriptor probe");  // the log connection is made first
-    const int fd = dup(0);
-    close(fd);
-    return fd;
+    display_testing::WriteAll("/dev/fb0", std::string(bytes, '\0'));
 }
 
 TEST(FrameBufferMap, MapsSharedAndKeepsTheFirstMapping) {
@@ -81,8 +68,8 @@ TEST(FrameBufferMap, MapsSharedAndKeepsTheFirstMapping) {
         ASSERT_NE(nullptr, first);
         first[0] = 0x5A;
         first[1055] = 0xC3;
-        EXPECT_EQ('\x5A', ReadFb()[0]);  // a shared mapping reaches the device
-        EXPECT_EQ('\xC3', ReadFb()[1055]);
+        EXPECT_EQ('\x5A', ReadAll("/dev/fb0")[0]);  // a shared mapping reaches the device
+        EXPECT_EQ('\xC3', ReadAll("/dev/fb0")[1055]);
 
         std::uint8_t marker = 0;
         std::uint8_t* second = &marker;
@@ -138,7 +125,7 @@ TEST(FrameBufferMap, EachFailureIsLoggedUndoneAndRetried) {
 // A device that cannot be mapped (the null device).
 TEST(FrameBufferMap, MappingFailureIsLoggedAndUndone) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        ASSERT_EQ(0, mknod("/dev/fb0", S_IFCHR | 0666, makedev(1, 3)));
+        ASSERT_TRUE(CharDevice("/dev/fb0", 3));
         const int free_fd = LowestFreeFd();
         std::uint8_t* addr = nullptr;
         EXPECT_EQ(-1, devctrl_open_lcd(&addr));

@@ -1,21 +1,15 @@
 // The device calls against stand-ins in a private /dev and /proc: failure
 // results and texts, the refresh byte, the raw frame-buffer write, and that no
-// descriptor is left open. Real mapping and ioctls run on the simulated device.
-#include <fcntl.h>
+// descriptor is left open. The mapping itself: display_fb_test; real ioctls:
+// the simulated device (display_system_test).
 #include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <syslog.h>
-#include <unistd.h>
 
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 
 #include "display.h"
 #include "private_ns.h"
+#include "stand_in.h"
 
 namespace {
 
@@ -24,35 +18,11 @@ using coord_testing::RunIsolated;
 using coord_testing::SyslogClear;
 using coord_testing::SyslogContains;
 
-std::string Slurp(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const char* path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// The lowest free descriptor: it moves when a call leaves one open. The log
-// connection is made first, so its own descriptor does not count.
-int LowestFreeFd() {
-    syslog(LOG_DEBUG, "descriptor probe");
-    const int fd = dup(0);
-    close(fd);
-    return fd;
-}
-
-void MakeProcGlcd() {
-    ASSERT_EQ(0, mount("none", "/proc", "tmpfs", 0, "mode=0755"));
-    ASSERT_EQ(0, mkdir("/proc/glcd", 0755));
-}
-
-// /dev/full: every write fails with "no space".
-void MakeFull(const char* path) {
-    ASSERT_EQ(0, mknod(path, S_IFCHR | 0666, makedev(1, 7)));
-}
+using display_testing::CharDevice;
+using display_testing::LowestFreeFd;
+using display_testing::ProcGlcd;
+using display_testing::ReadAll;
+using display_testing::WriteAll;
 
 TEST(FrameBuffer, MissingDeviceFailsAndALaterCallTriesAgain) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
@@ -70,37 +40,23 @@ TEST(FrameBuffer, MissingDeviceFailsAndALaterCallTriesAgain) {
     }));
 }
 
-// A device that is not a frame buffer fails at the first query and is closed.
-TEST(FrameBuffer, DeviceWithoutScreenInfoIsClosedAgain) {
-    EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        WriteFile("/dev/fb0", std::string(1056, '\0'));
-        const int free_fd = LowestFreeFd();
-        std::uint8_t* addr = nullptr;
-        EXPECT_EQ(-1, devctrl_open_lcd(&addr));
-        EXPECT_EQ(nullptr, addr);
-        EXPECT_TRUE(SyslogContains("error: ioctl(FBIOGET_FSCREENINFO) failed\n", 1000));
-        EXPECT_EQ(free_fd, LowestFreeFd());
-    }));
-}
-
 TEST(Refresh, WritesTheSingleByteOne) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        MakeProcGlcd();
-        WriteFile("/proc/glcd/refresh", "");
+        ASSERT_TRUE(ProcGlcd(true));
         const int free_fd = LowestFreeFd();
         EXPECT_EQ(0, devctrl_refresh_lcd());
         EXPECT_EQ(0, devctrl_refresh_lcd());
-        EXPECT_EQ("1", Slurp("/proc/glcd/refresh"));  // no newline, written from the start
+        EXPECT_EQ("1", ReadAll("/proc/glcd/refresh"));  // no newline, written from the start
         EXPECT_EQ(free_fd, LowestFreeFd());
     }));
 }
 
 TEST(Refresh, FailuresAreLoggedAndReported) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        MakeProcGlcd();
+        ASSERT_TRUE(ProcGlcd(false));
         EXPECT_EQ(-1, devctrl_refresh_lcd());
         EXPECT_TRUE(SyslogContains("open glcd refresh procfs device failed.", 1000));
-        MakeFull("/proc/glcd/refresh");
+        ASSERT_TRUE(CharDevice("/proc/glcd/refresh", 7));
         const int free_fd = LowestFreeFd();
         EXPECT_EQ(-1, devctrl_refresh_lcd());
         EXPECT_TRUE(SyslogContains("WRITE GLCD_REFRESH_DEV failed.", 1000));
@@ -110,9 +66,9 @@ TEST(Refresh, FailuresAreLoggedAndReported) {
 
 TEST(Refresh, ShellVariantReturnsTheShellResult) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        MakeProcGlcd();
+        ASSERT_TRUE(ProcGlcd(false));
         EXPECT_EQ(0, devctrl_refresh_lcd_K60());
-        EXPECT_EQ("1\n", Slurp("/proc/glcd/refresh"));
+        EXPECT_EQ("1\n", ReadAll("/proc/glcd/refresh"));
         ASSERT_EQ(0, unlink("/proc/glcd/refresh"));
         ASSERT_EQ(0, rmdir("/proc/glcd"));
         EXPECT_NE(0, devctrl_refresh_lcd_K60());
@@ -121,10 +77,10 @@ TEST(Refresh, ShellVariantReturnsTheShellResult) {
 
 TEST(FlushFbData, WritesTheBytesToTheStartOfTheDevice) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        WriteFile("/dev/fb0", std::string(8, 'x'));
+        WriteAll("/dev/fb0", std::string(8, 'x'));
         const std::uint8_t data[5] = {1, 2, 3, 0, 5};
         EXPECT_EQ(0, devctrl_flush_fbdata(data, sizeof data));
-        EXPECT_EQ(std::string("\x01\x02\x03\x00\x05xxx", 8), Slurp("/dev/fb0"));
+        EXPECT_EQ(std::string("\x01\x02\x03\x00\x05xxx", 8), ReadAll("/dev/fb0"));
     }));
 }
 
@@ -132,7 +88,7 @@ TEST(FlushFbData, FailuresGiveMinusOne) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
         const std::uint8_t data[4] = {};
         EXPECT_EQ(-1, devctrl_flush_fbdata(data, sizeof data));  // no /dev/fb0
-        MakeFull("/dev/fb0");
+        ASSERT_TRUE(CharDevice("/dev/fb0", 7));
         const int free_fd = LowestFreeFd();
         EXPECT_EQ(-1, devctrl_flush_fbdata(data, sizeof data));
         EXPECT_EQ(free_fd, LowestFreeFd());
@@ -175,7 +131,7 @@ TEST(Misc, MissingDeviceGivesTheCallsFailureResult) {
 TEST(Misc, RefusedRequestLogsItsTextAndCloses) {
     for (const MiscCall& c : kMiscCalls) {
         EXPECT_TRUE(RunIsolated(kCaptureSyslog, [&c] {
-            ASSERT_EQ(0, mknod("/dev/misc0", S_IFCHR | 0666, makedev(1, 3)));  // null: no ioctls
+            ASSERT_TRUE(CharDevice("/dev/misc0", 3));  // the null device takes no ioctls
             const int free_fd = LowestFreeFd();
             EXPECT_EQ(c.failure_result, c.call()) << c.name;
             EXPECT_TRUE(SyslogContains(c.ioctl_text, 1000)) << c.name;

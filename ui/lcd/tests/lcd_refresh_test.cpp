@@ -1,17 +1,13 @@
 // lcd_init and lcd_refresh against a private /dev and /proc: the picture is
 // copied into the mapped frame buffer and "1" goes to the refresh file.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "lcd.h"
 #include "private_ns.h"
+#include "stand_in.h"
 #include "text_art.h"
 
 namespace {
@@ -22,26 +18,12 @@ using coord_testing::SyslogContains;
 
 constexpr const char* kRefresh = "/proc/glcd/refresh";
 
-// In the isolated child: a writable stand-in for /proc with an empty refresh
-// file (or none).
-void FakeProc(bool with_refresh_file) {
-    ASSERT_EQ(0, mount("none", "/proc", "tmpfs", 0, "mode=0755"));
-    ASSERT_EQ(0, mkdir("/proc/glcd", 0755));
-    if (with_refresh_file) {
-        std::ofstream(kRefresh).flush();
-    }
-}
-
-std::string Slurp(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using display_testing::ProcGlcd;
+using display_testing::ReadAll;
 
 TEST(Refresh, CopiesThePictureAndWritesOne) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        FakeProc(true);
+        ASSERT_TRUE(ProcGlcd(true));
         lcd_testing::ClearScreen();
         lcd_fill_color(3, 7, 50, 20, 1);
         std::uint8_t panel[LCD_BUFFER_SIZE + 4];
@@ -50,23 +32,23 @@ TEST(Refresh, CopiesThePictureAndWritesOne) {
         EXPECT_EQ(0, lcd_refresh());
         EXPECT_EQ(0, std::memcmp(panel, g_lcdbuffer, LCD_BUFFER_SIZE));
         EXPECT_EQ(0xA5, panel[LCD_BUFFER_SIZE]);  // exactly one picture
-        EXPECT_EQ("1", Slurp(kRefresh));
+        EXPECT_EQ("1", ReadAll(kRefresh));
         g_framebuffer = nullptr;
     }));
 }
 
 TEST(Refresh, WithoutMappingStillAsksForTheRefresh) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        FakeProc(true);
+        ASSERT_TRUE(ProcGlcd(true));
         g_framebuffer = nullptr;
         EXPECT_EQ(0, lcd_refresh());
-        EXPECT_EQ("1", Slurp(kRefresh));
+        EXPECT_EQ("1", ReadAll(kRefresh));
     }));
 }
 
 TEST(Refresh, MissingRefreshFileFailsAfterTheCopy) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        FakeProc(false);
+        ASSERT_TRUE(ProcGlcd(false));
         lcd_testing::ClearScreen();
         lcd_draw_point(131, 63, 1);
         std::uint8_t panel[LCD_BUFFER_SIZE] = {};
