@@ -248,33 +248,6 @@ std::string dir_of(const std::string& path) {
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
 }
 
-bool read_file(const std::string& path, std::vector<uint8_t>* out, std::string* why) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        *why = "cannot read '" + path + "': " + strerror(errno);
-        return false;
-    }
-    out->clear();
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0) {
-        out->insert(out->end(), buf, buf + n);
-        if (out->size() > UINT32_MAX) {
-            fclose(f);
-            *why = "'" + path + "' is larger than 4 GiB";
-            return false;
-        }
-    }
-    bool bad = ferror(f) != 0;
-    int err = errno;
-    fclose(f);
-    if (bad) {
-        *why = "cannot read '" + path + "': " + strerror(err);
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 bool rombuild_load_manifest(const std::string& path, RomPackageSpec* desc, std::string* error) {
@@ -324,7 +297,7 @@ bool rombuild_load_manifest(const std::string& path, RomPackageSpec* desc, std::
         }
         const std::string file = entry.file[0] == '/' ? entry.file : dir + "/" + entry.file;
         std::string why;
-        if (!read_file(file, &entry.desc.data, &why)) {
+        if (!rombuild_read_file(file, &entry.desc.data, &why)) {
             *error = path + ": " + section + " file: " + why;
             return false;
         }

@@ -2,6 +2,8 @@
 // the four checksums.
 #include "rombuild.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "aes.h"
@@ -217,4 +219,31 @@ bool rombuild_fix_checksums(std::vector<uint8_t>* pkg, std::string* error) {
     }
     h.rom_checksum = data_sum_clipped(*pkg, h);
     return rombuild_encode_header(h, pkg->data(), error);
+}
+
+bool rombuild_read_file(const std::string& path, std::vector<uint8_t>* out, std::string* why) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        *why = "cannot read '" + path + "': " + strerror(errno);
+        return false;
+    }
+    out->clear();
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), f)) > 0) {
+        out->insert(out->end(), buf, buf + n);
+        if (out->size() > UINT32_MAX) {
+            fclose(f);
+            *why = "'" + path + "' is larger than 4 GiB";
+            return false;
+        }
+    }
+    bool bad = ferror(f) != 0;
+    int err = errno;
+    fclose(f);
+    if (bad) {
+        *why = "cannot read '" + path + "': " + strerror(err);
+        return false;
+    }
+    return true;
 }

@@ -100,3 +100,8 @@ bool rombuild_encode_header(const Rom_Header& h, uint8_t* dst, std::string* erro
 // the package are left alone. Returns false when the ROM header itself cannot
 // be read or encoded.
 bool rombuild_fix_checksums(std::vector<uint8_t>* pkg, std::string* error);
+
+// Reads a whole file (at most 4 GiB, the largest package) into *out. Returns
+// false with "cannot read '<path>': <reason>" or "'<path>' is larger than
+// 4 GiB" in *why.
+bool rombuild_read_file(const std::string& path, std::vector<uint8_t>* out, std::string* why);

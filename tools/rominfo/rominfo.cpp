@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "rl_log.h"
+#include "rombuild.h"
 #include "rominfo_report.h"
 
 namespace {
@@ -25,32 +26,6 @@ void usage(FILE* out) {
             "Exit status: 0 well-formed, 1 not well-formed or unreadable,\n"
             "2 bad arguments. A refusal names the installer's result code\n"
             "(e.g. UPD_MSG_ROM_CHECKSUM_ERR) and what was wrong.\n");
-}
-
-bool read_package(const char* path, std::vector<uint8_t>* out, std::string* why) {
-    FILE* f = fopen(path, "rb");
-    if (f == nullptr) {
-        *why = strerror(errno);
-        return false;
-    }
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0) {
-        out->insert(out->end(), buf, buf + n);
-        if (out->size() > UINT32_MAX) {
-            fclose(f);
-            *why = "larger than 4 GiB";
-            return false;
-        }
-    }
-    bool bad = ferror(f) != 0;
-    int err = errno;
-    fclose(f);
-    if (bad) {
-        *why = strerror(err);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -87,8 +62,8 @@ int main(int argc, char** argv) {
     rl_log_reset_level(-1);
     std::vector<uint8_t> pkg;
     std::string why;
-    if (!read_package(path, &pkg, &why)) {
-        fprintf(stderr, "rominfo: %s: %s\n", path, why.c_str());
+    if (!rombuild_read_file(path, &pkg, &why)) {
+        fprintf(stderr, "rominfo: %s\n", why.c_str());
         return 1;
     }
     RomInfoReport r = rominfo_analyze(pkg.data(), static_cast<uint32_t>(pkg.size()));

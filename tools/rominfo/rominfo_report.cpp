@@ -13,37 +13,73 @@ std::string hex(uint32_t v) {
     return buf;
 }
 
-std::string byte_list(const uint8_t* b, size_t n) {
-    std::string s;
-    for (size_t i = 0; i < n; ++i) {
-        s += (i ? "," : "") + std::to_string(b[i]);
-    }
-    return s;
+// One field of a record as both reports show it: JSON gets the number (or the
+// version text), text gets hex, decimal or a.b.c.d.
+enum class Shown { Dec, Hex, Version };
+struct Field {
+    const char* name;
+    uint32_t value;
+    Shown shown;
+};
+
+std::vector<Field> header_fields(const Rom_Header& h) {
+    return {
+        {"magic_num", h.magic_num, Shown::Hex},
+        {"rom_header_size", h.rom_header_size, Shown::Dec},
+        {"rom_header_checksum", h.rom_header_checksum, Shown::Hex},
+        {"rom_type", h.rom_type, Shown::Dec},
+        {"process_type", h.process_type, Shown::Dec},
+        {"partition_num", h.partition_num, Shown::Dec},
+        {"device_id", h.device_id, Shown::Dec},
+        {"oem_id", h.oem_id, Shown::Dec},
+        {"rom_version", h.rom_version, Shown::Version},
+        {"rom_size", h.rom_size, Shown::Hex},
+        {"rom_checksum", h.rom_checksum, Shown::Hex},
+        {"mid_version", h.mid_version, Shown::Dec},
+        {"sw_protect", h.sw_protect, Shown::Dec},
+        {"ext_magic_num", h.ext_magic_num, Shown::Hex},
+        {"shadow_partition_num", h.shadow_partition_num, Shown::Dec},
+        {"shadow_rom_checksum", h.shadow_rom_checksum, Shown::Hex},
+        {"shadow_rom_size", h.shadow_rom_size, Shown::Hex},
+        {"scramble_key", h.scramble_key[0], Shown::Dec},
+    };
 }
 
-// The fields of the ROM header in record order: name and text form.
-std::vector<std::pair<std::string, std::string>> header_fields(const Rom_Header& h) {
+std::vector<Field> partition_fields(const RomInfoPartition& part) {
+    const Partition_Header& p = part.header;
     return {
-        {"magic_num", hex(h.magic_num)},
-        {"rom_header_size", std::to_string(h.rom_header_size)},
-        {"rom_header_checksum", hex(h.rom_header_checksum)},
-        {"rom_type", std::to_string(h.rom_type)},
-        {"process_type", std::to_string(h.process_type)},
-        {"partition_num", std::to_string(h.partition_num)},
-        {"device_id", std::to_string(h.device_id)},
-        {"oem_id", std::to_string(h.oem_id)},
-        {"rom_version", rominfo_version(h.rom_version)},
-        {"rom_size", hex(h.rom_size)},
-        {"rom_checksum", hex(h.rom_checksum)},
-        {"match_id", byte_list(h.match_id, sizeof(h.match_id))},
-        {"mid_version", std::to_string(h.mid_version)},
-        {"sw_protect", std::to_string(h.sw_protect)},
-        {"ext_magic_num", hex(h.ext_magic_num)},
-        {"shadow_partition_num", std::to_string(h.shadow_partition_num)},
-        {"shadow_rom_checksum", hex(h.shadow_rom_checksum)},
-        {"shadow_rom_size", hex(h.shadow_rom_size)},
-        {"scramble_key", std::to_string(h.scramble_key[0])},
+        {"header_offset", part.header_offset, Shown::Hex},
+        {"magic_num", p.magic_num, Shown::Hex},
+        {"partition_header_size", p.partition_header_size, Shown::Dec},
+        {"partition_header_checksum", p.partition_header_checksum, Shown::Hex},
+        {"partition_type", p.partition_type, Shown::Dec},
+        {"process_type", p.process_type, Shown::Dec},
+        {"partition_data_type", p.partition_data_type, Shown::Dec},
+        {"partition_id", p.partition_id, Shown::Dec},
+        {"partition_version", p.partition_version, Shown::Version},
+        {"partition_size", p.partition_size, Shown::Hex},
+        {"partition_checksum", p.partition_checksum, Shown::Hex},
+        {"partition_offset", p.partition_offset, Shown::Hex},
     };
+}
+
+std::string text_of(const Field& f) {
+    switch (f.shown) {
+    case Shown::Hex: return hex(f.value);
+    case Shown::Version: return rominfo_version(f.value);
+    case Shown::Dec: break;
+    }
+    return std::to_string(f.value);
+}
+
+using json = nlohmann::ordered_json;
+
+json json_of(const std::vector<Field>& fields) {
+    json j = json::object();
+    for (const Field& f : fields) {
+        j[f.name] = f.shown == Shown::Version ? json(rominfo_version(f.value)) : json(f.value);
+    }
+    return j;
 }
 
 }  // namespace
@@ -89,9 +125,14 @@ std::string rominfo_text(const RomInfoReport& r, const std::string& file) {
     std::string out = file + ": " + std::to_string(r.length) + " bytes\n";
     if (r.have_header) {
         out += "rom header:\n";
-        for (const auto& [name, value] : header_fields(r.header)) {
-            out += "  " + name + ": " + value + "\n";
+        for (const Field& f : header_fields(r.header)) {
+            out += std::string("  ") + f.name + ": " + text_of(f) + "\n";
         }
+        out += "  match_id:";
+        for (uint8_t id : r.header.match_id) {
+            out += " " + std::to_string(id);
+        }
+        out += "\n";
     }
     if (!r.partitions.empty()) {
         char line[200];
@@ -120,7 +161,6 @@ std::string rominfo_text(const RomInfoReport& r, const std::string& file) {
 }
 
 std::string rominfo_json(const RomInfoReport& r, const std::string& file) {
-    using json = nlohmann::ordered_json;
     json j;
     j["file"] = file;
     j["length"] = r.length;
@@ -130,48 +170,15 @@ std::string rominfo_json(const RomInfoReport& r, const std::string& file) {
     j["code"] = r.code;
     j["message"] = r.code == 0 ? json(nullptr) : json(r.message);
     if (r.have_header) {
-        const Rom_Header& h = r.header;
-        j["rom_header"] = {
-            {"magic_num", h.magic_num},
-            {"rom_header_size", h.rom_header_size},
-            {"rom_header_checksum", h.rom_header_checksum},
-            {"rom_type", h.rom_type},
-            {"process_type", h.process_type},
-            {"partition_num", h.partition_num},
-            {"device_id", h.device_id},
-            {"oem_id", h.oem_id},
-            {"rom_version", rominfo_version(h.rom_version)},
-            {"rom_size", h.rom_size},
-            {"rom_checksum", h.rom_checksum},
-            {"match_id", std::vector<int>(h.match_id, h.match_id + sizeof(h.match_id))},
-            {"mid_version", h.mid_version},
-            {"sw_protect", h.sw_protect},
-            {"ext_magic_num", h.ext_magic_num},
-            {"shadow_partition_num", h.shadow_partition_num},
-            {"shadow_rom_checksum", h.shadow_rom_checksum},
-            {"shadow_rom_size", h.shadow_rom_size},
-            {"scramble_key", h.scramble_key[0]},
-        };
+        j["rom_header"] = json_of(header_fields(r.header));
+        j["rom_header"]["match_id"] =
+            std::vector<int>(r.header.match_id, r.header.match_id + sizeof(r.header.match_id));
     } else {
         j["rom_header"] = nullptr;
     }
     json parts = json::array();
     for (const RomInfoPartition& part : r.partitions) {
-        const Partition_Header& p = part.header;
-        parts.push_back({
-            {"header_offset", part.header_offset},
-            {"magic_num", p.magic_num},
-            {"partition_header_size", p.partition_header_size},
-            {"partition_header_checksum", p.partition_header_checksum},
-            {"partition_type", p.partition_type},
-            {"process_type", p.process_type},
-            {"partition_data_type", p.partition_data_type},
-            {"partition_id", p.partition_id},
-            {"partition_version", rominfo_version(p.partition_version)},
-            {"partition_size", p.partition_size},
-            {"partition_checksum", p.partition_checksum},
-            {"partition_offset", p.partition_offset},
-        });
+        parts.push_back(json_of(partition_fields(part)));
     }
     j["partitions"] = parts;
     return j.dump(2) + "\n";
