@@ -13,7 +13,7 @@
 #include <string>
 
 #include "config.h"
-#include "fsutil.h"
+#include "hostfs.h"
 #include "show.h"
 #include "supervisor.h"
 
@@ -203,14 +203,14 @@ int Run(int argc, char** argv) {
   pid_t pid = fork();
   if (pid < 0) {
     std::perror("devsim: fork");
-    devsim::RemoveTree(work);
+    hostfs::RemoveTree(work);
     return 1;
   }
   if (pid == 0) _exit(devsim::RunDevice(cfg, paths));
   int rc = WaitRun(pid, cfg.timeout);
   // The run's mounts lived in its own mount namespace, gone with it: only
   // the plain tree is left to remove.
-  if (!std::getenv("DEVSIM_KEEP_WORK")) devsim::RemoveTree(work);
+  if (!std::getenv("DEVSIM_KEEP_WORK")) hostfs::RemoveTree(work);
   return rc;
 }
 

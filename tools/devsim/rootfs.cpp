@@ -9,9 +9,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fsutil.h"
+#include "hostfs.h"
 
 namespace devsim {
+
+using namespace hostfs;
 namespace {
 
 const char* const kBusybox = "/bin/busybox";

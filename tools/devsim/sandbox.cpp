@@ -12,9 +12,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fsutil.h"
+#include "hostfs.h"
 
 namespace devsim {
+
+using namespace hostfs;
 
 bool EnterNamespaces(std::string* error) {
   uid_t uid = getuid();

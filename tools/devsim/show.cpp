@@ -11,9 +11,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "fsutil.h"
+#include "hostfs.h"
 
 namespace devsim {
+
+using namespace hostfs;
 namespace {
 
 using json = nlohmann::json;

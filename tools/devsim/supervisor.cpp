@@ -26,7 +26,7 @@
 
 #include "envstore.h"
 #include "flash.h"
-#include "fsutil.h"
+#include "hostfs.h"
 #include "procfs.h"
 #include "records.h"
 #include "rootfs.h"
@@ -34,6 +34,8 @@
 #include "shim/protocol.h"
 
 namespace devsim {
+
+using namespace hostfs;
 namespace {
 
 using json = nlohmann::json;

@@ -16,6 +16,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "hostfs.h"
+
 #ifndef DEVSIM_BIN_DIR
 #error "DEVSIM_BIN_DIR must name the build's bin directory"
 #endif
@@ -24,16 +26,6 @@ namespace devsim {
 namespace {
 
 using json = nlohmann::json;
-
-void MakeParents(const std::string& path) {
-  for (size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1)) {
-    mkdir(path.substr(0, pos).c_str(), 0755);
-  }
-}
-
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
-  return remove(path);
-}
 
 std::vector<json> ReadJsonLines(const std::string& path) {
   std::vector<json> out;
@@ -74,26 +66,12 @@ std::string BinDir() {
 }
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "";
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  std::string out;
+  return hostfs::ReadText(path, &out) ? out : "";
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes, int mode) {
-  MakeParents(path);
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) return false;
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  fchmod(fd, static_cast<mode_t>(mode));
-  close(fd);
-  return done == bytes.size();
+  return hostfs::WriteText(path, bytes, mode);
 }
 
 Device::Device(const std::string& name) {
@@ -116,7 +94,7 @@ Device::~Device() {
     std::fprintf(stderr, "devsim harness: kept %s\n", base_.c_str());
     return;
   }
-  nftw(base_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+  hostfs::RemoveTree(base_);
 }
 
 void Device::Ini(const std::string& text) { WriteFile(dir_ + "/device.ini", text); }
@@ -135,7 +113,7 @@ std::string Device::HostFile(const std::string& name, const std::string& bytes) 
 
 int Device::Run(const std::vector<std::string>& options, const std::vector<std::string>& args) {
   result_ = Result{};
-  nftw(out_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+  hostfs::RemoveTree(out_);
   std::vector<std::string> argv = {BinDir() + "/devsim", "run", dir_, out_};
   argv.insert(argv.end(), options.begin(), options.end());
   if (!args.empty()) {

@@ -8,9 +8,11 @@
 #include <fstream>
 
 #include "config.h"
-#include "fsutil.h"
+#include "hostfs.h"
 
 namespace devsim {
+
+using namespace hostfs;
 namespace {
 
 class ConfigTest : public ::testing::Test {

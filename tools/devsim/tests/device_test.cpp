@@ -23,12 +23,15 @@ std::string HostIpcs() {
          devsim::ReadFile("/proc/sysvipc/msg");
 }
 
-// A device with the probe program installed as /usr/bin/probe.
+// Installs the probe program in the device as /usr/bin/probe.
+void InstallProbe(Device* dev) {
+  dev->File("/usr/bin/probe", devsim::ReadFile(devsim::BinDir() + "/devsim_probe"), 0755);
+}
+
+// A device with the probe program installed.
 class DeviceTest : public ::testing::Test {
  protected:
-  DeviceTest() : dev_(::testing::UnitTest::GetInstance()->current_test_info()->name()) {
-    dev_.File("/usr/bin/probe", devsim::ReadFile(devsim::BinDir() + "/devsim_probe"), 0755);
-  }
+  DeviceTest() : dev_(::testing::UnitTest::GetInstance()->current_test_info()->name()) { InstallProbe(&dev_); }
   // Runs the script and expects it to have exited by itself.
   void Script(const std::string& script, const std::vector<std::string>& options = {}) {
     ASSERT_EQ(dev_.Shell(script, options), 0) << dev_.Stderr();
@@ -126,7 +129,7 @@ TEST_F(DeviceTest, PartitionMove) {
   EXPECT_EQ(dev_.Flash().substr(0x600000, 3), std::string("\0\0\xff", 3));
 
   Device old("nomove");
-  old.File("/usr/bin/probe", devsim::ReadFile(devsim::BinDir() + "/devsim_probe"), 0755);
+  InstallProbe(&old);
   old.Ini("[device]\nkernel_mtd_repair = no\n");
   ASSERT_EQ(old.Shell("probe mtd-repair 4 check\nprobe mtd-repair 4 0x600000 0x20000\n"), 0);
   EXPECT_NE(old.Console().find("check error ENOTTY\nrepair error ENOTTY"), std::string::npos) << old.Console();
@@ -183,7 +186,7 @@ TEST_F(DeviceTest, MiscRequestsRecorded) {
   for (const auto& m : misc) EXPECT_EQ(m.result, 0);
 
   Device bad("miscfault");
-  bad.File("/usr/bin/probe", devsim::ReadFile(devsim::BinDir() + "/devsim_probe"), 0755);
+  InstallProbe(&bad);
   bad.Ini("[faults]\nmisc = watchdog\n");
   ASSERT_EQ(bad.Shell("probe misc 0x80044D05 0\nprobe misc 0x80044D07 1\n"), 0);
   EXPECT_NE(bad.Console().find("misc error EIO\ndone\n"), std::string::npos) << bad.Console();
@@ -282,7 +285,7 @@ TEST_F(DeviceTest, SharedMemoryAndSemaphores) {
 TEST_F(DeviceTest, ParallelRunsHaveTheirOwnSemaphores) {
   std::string before = HostIpcs();
   Device other("parallel");
-  other.File("/usr/bin/probe", devsim::ReadFile(devsim::BinDir() + "/devsim_probe"), 0755);
+  InstallProbe(&other);
   std::thread t([&] { other.Shell("probe sem-create 0xC002\nsleep 1\n"); });
   Script("probe sem-create 0xC002\nsleep 1\n");
   t.join();

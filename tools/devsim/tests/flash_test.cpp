@@ -18,6 +18,14 @@ DeviceConfig Layout() {
   return c;
 }
 
+// A flash loaded from the description; the test stops when loading fails.
+#define LOADED(name, cfg) \
+  Flash name(cfg);  \
+  {                 \
+    std::string load_error; \
+    ASSERT_TRUE(name.Load(cfg, &load_error)) << load_error; \
+  }
+
 TEST(WindowTest, Parse) {
   const struct {
     const char* text;
@@ -45,9 +53,7 @@ TEST(WindowTest, Parse) {
 
 TEST(FlashTest, WindowsFromTheListing) {
   DeviceConfig c = Layout();
-  Flash f(c);
-  std::string err;
-  ASSERT_TRUE(f.Load(c, &err));
+  LOADED(f, c)
   EXPECT_EQ(f.Info(0), 0x20000);
   EXPECT_EQ(f.Info(2), 0x10000);
   EXPECT_EQ(f.Info(3), 0);
@@ -59,9 +65,7 @@ TEST(FlashTest, WindowsFromTheListing) {
 TEST(FlashTest, ProgrammingOnlyClearsBits) {
   DeviceConfig c = Layout();
   c.fill = 0x0F;
-  Flash f(c);
-  std::string err;
-  ASSERT_TRUE(f.Load(c, &err));
+  LOADED(f, c)
   const uint8_t data[] = {0xFF, 0x3C, 0x00};
   EXPECT_EQ(f.Write(1, 5, data, 3), 3);
   std::vector<uint8_t> out;
@@ -78,9 +82,7 @@ TEST(FlashTest, ProgrammingOnlyClearsBits) {
 
 TEST(FlashTest, EraseArguments) {
   DeviceConfig c = Layout();
-  Flash f(c);
-  std::string err;
-  ASSERT_TRUE(f.Load(c, &err));
+  LOADED(f, c)
   const struct {
     uint64_t start, len;
     int result;
@@ -95,9 +97,7 @@ TEST(FlashTest, EraseArguments) {
 TEST(FlashTest, WritesStopAtTheWindowEnd) {
   DeviceConfig c = Layout();
   c.fill = 0xFF;
-  Flash f(c);
-  std::string err;
-  ASSERT_TRUE(f.Load(c, &err));
+  LOADED(f, c)
   std::vector<uint8_t> zeros(16, 0);
   EXPECT_EQ(f.Write(2, 0x10000 - 4, zeros.data(), 16), 4);
   EXPECT_EQ(f.Write(2, 0x10000, zeros.data(), 16), -ENOSPC);
@@ -113,9 +113,7 @@ TEST(FlashTest, InjectedFaults) {
   c.short_write_faults = {{0, 0}};
   c.memgetinfo_faults = {2};
   c.fill = 0xFF;
-  Flash f(c);
-  std::string err;
-  ASSERT_TRUE(f.Load(c, &err));
+  LOADED(f, c)
   EXPECT_EQ(f.Erase(0, 0, 0x10000), 0);
   EXPECT_EQ(f.Erase(0, 0x10000, 0x10000), -EIO);
   EXPECT_EQ(f.Erase(0, 0, 0x20000), -EIO) << "a range covering the block fails";
@@ -132,9 +130,7 @@ TEST(FlashTest, InjectedFaults) {
 
 TEST(FlashTest, MovingWindows) {
   DeviceConfig c = Layout();
-  Flash f(c);
-  std::string err;
-  ASSERT_TRUE(f.Load(c, &err));
+  LOADED(f, c)
   EXPECT_EQ(f.RepairCheck(0), 0);
   EXPECT_EQ(f.AddrRepair(1, 0x700000, 0x20000), 0);
   EXPECT_EQ(f.window(1).start, 0x90700000u);
@@ -145,8 +141,7 @@ TEST(FlashTest, MovingWindows) {
   EXPECT_EQ(f.window(1).start, 0x90700000u) << "a refused move leaves the window";
 
   c.kernel_mtd_repair = false;
-  Flash old(c);
-  ASSERT_TRUE(old.Load(c, &err));
+  LOADED(old, c)
   EXPECT_EQ(old.RepairCheck(0), -ENOTTY);
   EXPECT_EQ(old.AddrRepair(1, 0x700000, 0x20000), -ENOTTY);
 }

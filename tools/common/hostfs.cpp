@@ -1,4 +1,4 @@
-#include "fsutil.h"
+#include "hostfs.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 
-namespace devsim {
+namespace hostfs {
 
 bool MakeDirs(const std::string& path, int mode) {
   for (size_t pos = path.find('/', 1); ; pos = path.find('/', pos + 1)) {
@@ -90,4 +90,4 @@ bool RemoveTree(const std::string& path) {
   return nftw(path.c_str(), RemoveEntry, 32, FTW_DEPTH | FTW_PHYS | FTW_MOUNT) == 0;
 }
 
-}  // namespace devsim
+}  // namespace hostfs

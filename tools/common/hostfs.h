@@ -1,10 +1,10 @@
-// Small file helpers of the devsim supervisor (host side).
+// File helpers shared by the host tools (devsim and its test harness).
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace devsim {
+namespace hostfs {
 
 bool MakeDirs(const std::string& path, int mode = 0755);
 bool WriteText(const std::string& path, const std::string& bytes, int mode = 0644);
@@ -14,4 +14,4 @@ bool CopyTree(const std::string& from, const std::string& to, const std::vector<
 bool RemoveTree(const std::string& path);
 bool Exists(const std::string& path);
 
-}  // namespace devsim
+}  // namespace hostfs
