@@ -1,0 +1,209 @@
+// The process-control functions with fixed device paths, run inside the
+// simulated device through process_probe: the watchdog request on /dev/misc0,
+// the application stop script, the reboot commands and the signal handler.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "devsim_harness.h"
+
+namespace {
+
+constexpr uint32_t kWatchdogRequest = 0x80044D05u;
+
+std::string Probe() { return devsim::BinDir() + "/process_probe"; }
+
+// The probe's printed result, or -1000 when it printed none.
+int ProbeResult(const devsim::Device& d) {
+    const std::string out = d.Console();
+    const size_t at = out.find("result ");
+    return at == std::string::npos ? -1000 : std::atoi(out.c_str() + at + 7);
+}
+
+// The installer-prefixed syslog lines: priority and the text after the prefix
+// (the device's record drops a message's final line end; the host tests check
+// it).
+struct Logged {
+    int priority;
+    std::string text;
+    int pid, tid;
+};
+
+std::vector<Logged> InstallerLines(const devsim::Device& d) {
+    std::vector<Logged> out;
+    for (const devsim::LogLine& l : d.Syslog()) {
+        int pid = 0, tid = 0, level = 0, used = 0;
+        if (sscanf(l.message.c_str(), "upgrader pid%d,tid%d,l%d: %n", &pid, &tid, &level, &used) == 3 &&
+            used > 0) {
+            EXPECT_EQ(level, l.priority) << l.message;
+            out.push_back({l.priority, l.message.substr(static_cast<size_t>(used)), pid, tid});
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> Texts(const std::vector<Logged>& lines) {
+    std::vector<std::string> out;
+    for (const Logged& l : lines) out.push_back(l.text);
+    return out;
+}
+
+int KillappsRuns(const devsim::Device& d) {
+    const std::string json = devsim::ReadFile(d.OutDir() + "/result.json");
+    const size_t at = json.find("\"killapps_runs\":");
+    return at == std::string::npos ? -1 : std::atoi(json.c_str() + at + 16);
+}
+
+}  // namespace
+
+// The request reaches the misc device with the value itself; a missing device
+// or a refused request gives -1 and its error line.
+TEST(CloseWatchDogDevice, RequestReachesTheMiscDevice) {
+    const struct {
+        const char* faults;
+        unsigned value;
+        int result;
+        bool requested;
+        std::vector<std::string> logged;
+    } cases[] = {
+        {"", 0, 0, true, {}},
+        {"", 1, 0, true, {}},
+        {"missing = /dev/misc0\n", 0, -1, false, {"/dev/misc0 open failed"}},
+        {"misc = fail\n", 0, -1, true, {"/dev/misc0 ctrl failed!"}},
+        {"misc = watchdog\n", 1, -1, true, {"/dev/misc0 ctrl failed!"}},
+    };
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(testing::Message() << "faults '" << tc.faults << "' value " << tc.value);
+        devsim::Device d("wdog");
+        d.Ini(std::string("[faults]\n") + tc.faults);
+        ASSERT_EQ(d.Exec(Probe(), {"watchdog", std::to_string(tc.value)}), 0) << d.Stderr();
+        EXPECT_EQ(ProbeResult(d), tc.result) << d.Console();
+        const std::vector<devsim::MiscRecord> misc = d.Misc();
+        if (tc.requested) {
+            ASSERT_EQ(misc.size(), 1u);
+            EXPECT_EQ(misc[0].request, kWatchdogRequest);
+            EXPECT_EQ(misc[0].value, static_cast<long>(tc.value));
+            EXPECT_EQ(misc[0].result, tc.result);
+        } else {
+            EXPECT_TRUE(misc.empty());
+        }
+        const std::vector<Logged> lines = InstallerLines(d);
+        EXPECT_EQ(Texts(lines), tc.logged);
+        for (const Logged& l : lines) EXPECT_EQ(l.priority, 3);
+    }
+}
+
+// States 2 and -3 keep the applications; every other state runs the stop
+// script, whose failure gives -1 and "killapps failed!\n".
+TEST(UpgraderKillappsDevice, StopScriptRunsExceptInStatesTwoAndMinusThree) {
+    const struct {
+        int state;
+        bool script_fails;
+        int result;
+        int runs;
+        std::vector<std::string> logged;
+    } cases[] = {
+        {2, false, 0, 0, {}},         {-3, false, 0, 0, {}},
+        {2, true, 0, 0, {}},          {0, false, 0, 1, {}},
+        {1, false, 0, 1, {}},         {-1, false, 0, 1, {}},
+        {3, false, 0, 1, {}},         {0, true, -1, 1, {"killapps failed!"}},
+        {-2, true, -1, 1, {"killapps failed!"}},
+    };
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(testing::Message() << "state " << tc.state << (tc.script_fails ? " failing" : ""));
+        devsim::Device d("killapps");
+        d.Ini(tc.script_fails ? "[faults]\nkillapps = fail\n" : "");
+        ASSERT_EQ(d.Exec(Probe(), {"killapps", std::to_string(tc.state)}), 0) << d.Stderr();
+        EXPECT_EQ(ProbeResult(d), tc.result) << d.Console();
+        EXPECT_EQ(KillappsRuns(d), tc.runs);
+        EXPECT_EQ(d.LogContains("killapps.sh ran"), tc.runs > 0);
+        EXPECT_EQ(Texts(InstallerLines(d)), tc.logged);
+    }
+}
+
+// Choice 0 runs the copy in /tmp, any other choice "reboot" through the PATH;
+// the run ends in the reboot. Without the copy, choice 0 returns the shell's
+// 127 and the device keeps running.
+TEST(DoRebootDevice, ChoiceSelectsTheRebootCommand) {
+    const struct {
+        std::vector<std::string> args;
+        const char* outcome;
+        const char* command;  // nullptr: no reboot
+        int printed;          // -1000: nothing printed (the run ended first)
+    } cases[] = {
+        {{"reboot", "0", "copy"}, "rebooted", "/tmp/reboot", -1000},
+        {{"reboot", "1"}, "rebooted", "reboot", -1000},
+        {{"reboot", "7"}, "rebooted", "reboot", -1000},
+        {{"reboot", "0"}, "exited", nullptr, 127},
+    };
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(tc.args[0] + " " + tc.args[1] + (tc.args.size() > 2 ? " copy" : ""));
+        devsim::Device d("reboot");
+        ASSERT_EQ(d.Exec(Probe(), tc.args), 0) << d.Stderr();
+        EXPECT_EQ(d.result().outcome, tc.outcome);
+        if (tc.command != nullptr) {
+            EXPECT_EQ(d.result().reboot_command.value_or("(none)"), tc.command);
+        } else {
+            EXPECT_FALSE(d.result().reboot_command.has_value());
+        }
+        EXPECT_EQ(ProbeResult(d), tc.printed) << d.Console();
+    }
+}
+
+// The handler logs the signal with the catching thread's id and ends the
+// process with status 0.
+TEST(SignalHandlerDevice, LogsAndExitsZero) {
+    const struct {
+        int sig;
+        std::string text;  // with %d for the thread id
+    } cases[] = {
+        {11, "Catch a signal SIGSEGV, thread id %d."},
+        {6, "Catch a signal SIGABRT, thread id %d."},
+        {1, "Catch a signal 1, thread id %d."},
+    };
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(tc.text);
+        devsim::Device d("signal");
+        ASSERT_EQ(d.Exec(Probe(), {"signal", std::to_string(tc.sig)}), 0) << d.Stderr();
+        EXPECT_EQ(d.result().outcome, "exited");
+        EXPECT_EQ(d.result().exit_status.value_or(-1), 0);
+        EXPECT_EQ(ProbeResult(d), -1000) << "the handler returned";
+        const std::vector<Logged> lines = InstallerLines(d);
+        ASSERT_EQ(lines.size(), 1u);
+        char text[96];
+        snprintf(text, sizeof(text), tc.text.c_str(), lines[0].tid);
+        EXPECT_EQ(lines[0].text, text);
+        EXPECT_EQ(lines[0].priority, 3);
+        EXPECT_EQ(lines[0].tid, lines[0].pid);
+    }
+}
+
+// The device's own shell (busybox sh) through system_ex: exit codes and a
+// killed, retried time-out.
+TEST(SystemExDevice, DeviceShellExitCodesAndTimeOuts) {
+    const struct {
+        const char* command;
+        int seconds;
+        int retries;
+        int result;
+        std::vector<std::string> logged;
+    } cases[] = {
+        {"exit 3", 5, 3, 3, {}},
+        {"ls /nonexistent", 5, 3, 1, {}},
+        {"kill -9 $$", 5, 3, -1, {}},
+        {"exec sleep 100", 1, 1, -1,
+         {"system_ex:exec sleep 100 retry -1 times...", "system_ex:exec sleep 100 retry 0 times..."}},
+    };
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(tc.command);
+        devsim::Device d("sysex");
+        ASSERT_EQ(d.Exec(Probe(), {"system", std::to_string(tc.seconds), std::to_string(tc.retries),
+                                   tc.command}),
+                  0)
+            << d.Stderr();
+        EXPECT_EQ(ProbeResult(d), tc.result) << d.Console();
+        EXPECT_EQ(Texts(InstallerLines(d)), tc.logged);
+    }
+}

@@ -1,0 +1,64 @@
+// Runs one process-control function inside the simulated device and prints
+// its result ("result <n>") on stdout. Logging is open as the installer opens
+// it, so the device's syslog records carry the installer's prefix.
+//
+//   process_probe watchdog VALUE
+//   process_probe killapps STATE
+//   process_probe reboot CHOICE [copy]     copy: cp /sbin/reboot /tmp/reboot first
+//   process_probe signal SIGNO             installs signal_handler and raises SIGNO
+//   process_probe system SECONDS RETRIES COMMAND
+//
+// SAFETY: device paths and reboots: run only inside the simulated device.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "process_control.h"
+#include "rl_log.h"
+
+namespace {
+
+int usage() {
+    fprintf(stderr,
+            "usage: process_probe watchdog VALUE | killapps STATE | reboot CHOICE [copy] |"
+            " signal SIGNO | system SECONDS RETRIES COMMAND\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return usage();
+    rl_log_init("upgrader", 7);
+    const char* what = argv[1];
+    const int n = atoi(argv[2]);
+    int result = 0;
+    if (strcmp(what, "watchdog") == 0) {
+        result = CloseWatchDog(static_cast<unsigned int>(n));
+    } else if (strcmp(what, "killapps") == 0) {
+        result = upgrader_killapps(n);
+    } else if (strcmp(what, "reboot") == 0) {
+        if (argc > 3 && strcmp(argv[3], "copy") == 0) {
+            result = system("cp /sbin/reboot /tmp/reboot");
+            if (system_return_check(result) < 0) fprintf(stderr, "copy failed\n");
+        }
+        result = do_reboot(n);
+    } else if (strcmp(what, "signal") == 0) {
+        struct sigaction sa = {};
+        sa.sa_handler = signal_handler;
+        sigemptyset(&sa.sa_mask);
+        sigaction(n, &sa, nullptr);
+        raise(n);
+        result = -100;  // not reached: the handler ends the process
+    } else if (strcmp(what, "system") == 0 && argc == 5) {
+        result = system_ex(argv[4], n, atoi(argv[3]));
+    } else {
+        return usage();
+    }
+    printf("result %d\n", result);
+    fflush(stdout);
+    rl_log_deinit();
+    return 0;
+}
