@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 
 #include "probe_report.h"
@@ -79,6 +80,17 @@ TEST_P(CheckResult, RefusesWithTheFirstFaultsCode) {
     ASSERT_TRUE(r.ok) << d.Stderr();
     EXPECT_EQ(r.result, c.result) << r.text;
     ExpectLogInOrder(d, c.log);
+    // Side effects stop where the check stopped: the environment copy, the
+    // hardware copy and the OEM rules' variable write (SW_OEM 0 -> 7).
+    const std::set<int> header_codes = {-100, -99, -98, -97, -79};
+    const std::set<int> partition_codes = {-93, -92, -91, -90, -89, -85, -84, -83};
+    bool before_env = header_codes.count(c.result) > 0;
+    bool before_hw = before_env || c.result == -88 || partition_codes.count(c.result) > 0;
+    bool before_oem = before_hw || c.result == -87 || c.result == -95;
+    EXPECT_EQ(d.DeviceFileExists("/tmp/avalanche_env_file"), !before_env);
+    EXPECT_EQ(d.DeviceFileExists("/tmp/ver_hardware"), !before_hw);
+    bool oem_refused = c.result >= -78 && c.result <= -75;
+    EXPECT_EQ(d.EnvValue("SW_OEM"), before_oem || oem_refused ? "0" : "7");
     if (c.result < 0 && c.result != -1) {
         const char* name = upd_msg_name(c.result == -83 ? -84 : c.result);
         if (c.result >= -100 && c.result <= -79) {

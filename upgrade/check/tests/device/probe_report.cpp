@@ -61,6 +61,7 @@ RomPackageSpec StandardPackage() {
     spec.device_id = 53;
     spec.match_id[0] = 5;
     spec.rom_version = rombuild_version(2, 0, 0, 1);
+    spec.oem_id = 7;  // an open device takes it over: shows that the rules ran
     spec.scramble_key = 37;
     RomPartitionSpec part;
     part.partition_id = 2;

@@ -34,7 +34,7 @@ std::string StandardIni(const std::string& bootloader_extra = "",
                         const std::string& bootloader = "");
 
 // A package that the standard device accepts: device_id 53, match_id {5},
-// version 2.0.0.1, one flash partition for mtd2 of 64 bytes.
+// oem_id 7, version 2.0.0.1, one flash partition for mtd2 of 64 bytes.
 RomPackageSpec StandardPackage();
 
 // Runs valid_probe with `args` in `d` (options such as faults go to devsim).
