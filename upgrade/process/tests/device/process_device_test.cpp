@@ -179,31 +179,3 @@ TEST(SignalHandlerDevice, LogsAndExitsZero) {
         EXPECT_EQ(lines[0].tid, lines[0].pid);
     }
 }
-
-// The device's own shell (busybox sh) through system_ex: exit codes and a
-// killed, retried time-out.
-TEST(SystemExDevice, DeviceShellExitCodesAndTimeOuts) {
-    const struct {
-        const char* command;
-        int seconds;
-        int retries;
-        int result;
-        std::vector<std::string> logged;
-    } cases[] = {
-        {"exit 3", 5, 3, 3, {}},
-        {"ls /nonexistent", 5, 3, 1, {}},
-        {"kill -9 $$", 5, 3, -1, {}},
-        {"exec sleep 100", 1, 1, -1,
-         {"system_ex:exec sleep 100 retry -1 times...", "system_ex:exec sleep 100 retry 0 times..."}},
-    };
-    for (const auto& tc : cases) {
-        SCOPED_TRACE(tc.command);
-        devsim::Device d("sysex");
-        ASSERT_EQ(d.Exec(Probe(), {"system", std::to_string(tc.seconds), std::to_string(tc.retries),
-                                   tc.command}),
-                  0)
-            << d.Stderr();
-        EXPECT_EQ(ProbeResult(d), tc.result) << d.Console();
-        EXPECT_EQ(Texts(InstallerLines(d)), tc.logged);
-    }
-}

@@ -6,7 +6,6 @@
 //   process_probe killapps STATE
 //   process_probe reboot CHOICE [copy]     copy: cp /sbin/reboot /tmp/reboot first
 //   process_probe signal SIGNO             installs signal_handler and raises SIGNO
-//   process_probe system SECONDS RETRIES COMMAND
 //
 // SAFETY: device paths and reboots: run only inside the simulated device.
 #include <signal.h>
@@ -23,7 +22,7 @@ namespace {
 int usage() {
     fprintf(stderr,
             "usage: process_probe watchdog VALUE | killapps STATE | reboot CHOICE [copy] |"
-            " signal SIGNO | system SECONDS RETRIES COMMAND\n");
+            " signal SIGNO\n");
     return 2;
 }
 
@@ -52,8 +51,6 @@ int main(int argc, char** argv) {
         sigaction(n, &sa, nullptr);
         raise(n);
         result = -100;  // not reached: the handler ends the process
-    } else if (strcmp(what, "system") == 0 && argc == 5) {
-        result = system_ex(argv[4], n, atoi(argv[3]));
     } else {
         return usage();
     }
