@@ -17,8 +17,9 @@ extern int g_nFlag;              // 1 while open
 extern char g_module_name[15];   // at most 14 characters, NUL-terminated
 extern int g_pid;                // process id taken by rl_log_init
 
-// Opens the facility with a module name (first 14 characters kept) and a level
-// limit. Ignored while already open. Returns 0 always.
+// Opens the facility with a module name (first 14 characters kept; null means
+// empty; a '%' in it is printed as it is) and a level limit. Ignored while
+// already open. Returns 0 always.
 int rl_log_init(const char* module, int level);
 // Closes the facility when open; name, pid and level keep their values.
 void rl_log_deinit();
