@@ -42,10 +42,10 @@ struct CheckCase {
 };
 
 ProbeReport RunCase(devsim::Device& d, const CheckCase& c) {
-    RomPackageSpec spec = StandardPackage();
-    if (c.edit) c.edit(spec);
+    RomPackageSpec desc = StandardPackage();
+    if (c.edit) c.edit(desc);
     RomLayout layout;
-    std::vector<uint8_t> pkg = rombuild_package(spec, &layout);
+    std::vector<uint8_t> pkg = rombuild_package(desc, &layout);
     EXPECT_FALSE(pkg.empty());
     if (c.patch) c.patch(pkg, layout);
     std::string ini = StandardIni();
@@ -277,27 +277,27 @@ TEST(CheckDevice, HostileHeaderSizesLeaveNothingBehind) {
 
 TEST(CheckDevice, BurnFlagsFollowForceAndVersions) {
     devsim::Device d("flags");
-    RomPackageSpec spec = StandardPackage();
-    RomPartitionSpec p = spec.partitions[0];
-    spec.partitions.clear();
+    RomPackageSpec desc = StandardPackage();
+    RomPartitionSpec p = desc.partitions[0];
+    desc.partitions.clear();
     p.partition_id = 0;  // forced partition
     p.process_type = 1;
-    spec.partitions.push_back(p);
+    desc.partitions.push_back(p);
     p.process_type = 0;
     p.partition_id = 2;  // equal version
     p.partition_version = rombuild_version(1, 0, 0, 3);
-    spec.partitions.push_back(p);
+    desc.partitions.push_back(p);
     p.partition_id = 5;  // different version
     p.partition_version = rombuild_version(5, 0, 0, 6);
-    spec.partitions.push_back(p);
+    desc.partitions.push_back(p);
     p.partition_id = 6;  // no installed version
-    spec.partitions.push_back(p);
+    desc.partitions.push_back(p);
     p.partition_id = 255;  // special partition of an unknown type
     p.partition_type = 7;
-    spec.partitions.push_back(p);
+    desc.partitions.push_back(p);
     d.Ini(StandardIni("Mtd2Version = 1.0.0.3\n"));
     d.File("/basic/version.conf", "[Version]\nMtd5Version=5.0.0.5\n");
-    ProbeReport r = valid::RunCheck(d, rombuild_package(spec), 9);
+    ProbeReport r = valid::RunCheck(d, rombuild_package(desc), 9);
     ASSERT_TRUE(r.ok) << d.Stderr();
     EXPECT_EQ(r.result, 0) << r.text;
     EXPECT_EQ(r.flags, (std::vector<int>{1, 0, 1, 1, 0, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9}));
@@ -308,13 +308,13 @@ TEST(CheckDevice, BurnFlagsFollowForceAndVersions) {
 
 TEST(CheckDevice, ForcedRomWritesEveryFlashPartition) {
     devsim::Device d("forced");
-    RomPackageSpec spec = StandardPackage();
-    spec.process_type = 1;
-    spec.partitions[0].partition_version = rombuild_version(1, 0, 0, 3);
-    spec.partitions.push_back(spec.partitions[0]);
-    spec.partitions[1].partition_id = 5;
+    RomPackageSpec desc = StandardPackage();
+    desc.process_type = 1;
+    desc.partitions[0].partition_version = rombuild_version(1, 0, 0, 3);
+    desc.partitions.push_back(desc.partitions[0]);
+    desc.partitions[1].partition_id = 5;
     d.Ini(StandardIni("Mtd2Version = 1.0.0.3\n"));
-    ProbeReport r = valid::RunCheck(d, rombuild_package(spec), 0);
+    ProbeReport r = valid::RunCheck(d, rombuild_package(desc), 0);
     ASSERT_TRUE(r.ok) << d.Stderr();
     EXPECT_EQ(r.result, 0);
     EXPECT_EQ(r.flags[0], 1);
@@ -325,12 +325,12 @@ TEST(CheckDevice, ForcedRomWritesEveryFlashPartition) {
 
 TEST(CheckDevice, FlagsOfPartitionsNotReachedKeepTheCallersValue) {
     devsim::Device d("notreached");
-    RomPackageSpec spec = StandardPackage();
-    spec.partitions.push_back(spec.partitions[0]);
-    spec.partitions.push_back(spec.partitions[0]);
-    spec.partitions[1].partition_id = 7;
+    RomPackageSpec desc = StandardPackage();
+    desc.partitions.push_back(desc.partitions[0]);
+    desc.partitions.push_back(desc.partitions[0]);
+    desc.partitions[1].partition_id = 7;
     d.Ini(StandardIni());
-    ProbeReport r = valid::RunCheck(d, rombuild_package(spec), 4);
+    ProbeReport r = valid::RunCheck(d, rombuild_package(desc), 4);
     ASSERT_TRUE(r.ok) << d.Stderr();
     EXPECT_EQ(r.result, -90);
     EXPECT_EQ(r.flags[0], 1);
@@ -354,16 +354,16 @@ class CheckOem : public ::testing::TestWithParam<OemCase> {};
 TEST_P(CheckOem, ResultAndVariables) {
     const OemCase& c = GetParam();
     devsim::Device d("oem");
-    RomPackageSpec spec = StandardPackage();
-    spec.rom_header_size = c.header_size;
-    spec.oem_id = c.h_oem;
-    spec.mid_version = c.h_mid;
-    spec.sw_protect = c.h_prot;
-    spec.match_id[0] = static_cast<uint8_t>(c.sub_id);
+    RomPackageSpec desc = StandardPackage();
+    desc.rom_header_size = c.header_size;
+    desc.oem_id = c.h_oem;
+    desc.mid_version = c.h_mid;
+    desc.sw_protect = c.h_prot;
+    desc.match_id[0] = static_cast<uint8_t>(c.sub_id);
     d.Ini(StandardIni("", "", "53.2.0.0.5.0.0.0",
                       "MID_VERSION = " + c.e_mid + "\nSW_OEM = " + c.e_oem +
                           "\nSW_protect = " + c.e_prot + "\n"));
-    ProbeReport r = valid::RunCheck(d, rombuild_package(spec));
+    ProbeReport r = valid::RunCheck(d, rombuild_package(desc));
     ASSERT_TRUE(r.ok) << d.Stderr();
     EXPECT_EQ(r.result, c.result) << r.text;
     EXPECT_EQ(d.EnvValue("MID_VERSION"), c.mid);

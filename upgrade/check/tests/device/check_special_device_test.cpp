@@ -24,9 +24,9 @@ RomPartitionSpec Special(uint32_t type, const std::string& data, uint32_t versio
 
 // The standard package with `special` first and the flash partition behind it.
 std::vector<uint8_t> WithSpecial(const RomPartitionSpec& special) {
-    RomPackageSpec spec = StandardPackage();
-    spec.partitions.insert(spec.partitions.begin(), special);
-    return rombuild_package(spec);
+    RomPackageSpec desc = StandardPackage();
+    desc.partitions.insert(desc.partitions.begin(), special);
+    return rombuild_package(desc);
 }
 
 const std::string kTool = "#!/bin/sh\necho new tool\n";
@@ -34,11 +34,11 @@ const std::string kTool = "#!/bin/sh\necho new tool\n";
 TEST(CheckSpecial, ToolIsExtractedAndEndsTheCheck) {
     devsim::Device d("tool");
     d.Ini(StandardIni());
-    RomPackageSpec spec = StandardPackage();
-    spec.partitions[0].partition_id = 7;  // never reached
-    spec.partitions.insert(spec.partitions.begin(),
+    RomPackageSpec desc = StandardPackage();
+    desc.partitions[0].partition_id = 7;  // never reached
+    desc.partitions.insert(desc.partitions.begin(),
                            Special(1, kTool, rombuild_version(1, 0, 0, 56)));
-    ProbeReport r = valid::RunCheck(d, rombuild_package(spec), 6);
+    ProbeReport r = valid::RunCheck(d, rombuild_package(desc), 6);
     ASSERT_TRUE(r.ok) << d.Stderr();
     EXPECT_EQ(r.result, 11);
     EXPECT_EQ(r.tool_version, rombuild_version(1, 0, 0, 56));

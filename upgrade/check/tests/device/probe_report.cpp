@@ -57,18 +57,18 @@ std::string StandardIni(const std::string& bootloader_extra, const std::string& 
 }
 
 RomPackageSpec StandardPackage() {
-    RomPackageSpec spec;
-    spec.device_id = 53;
-    spec.match_id[0] = 5;
-    spec.rom_version = rombuild_version(2, 0, 0, 1);
-    spec.oem_id = 7;  // an open device takes it over: shows that the rules ran
-    spec.scramble_key = 37;
+    RomPackageSpec desc;
+    desc.device_id = 53;
+    desc.match_id[0] = 5;
+    desc.rom_version = rombuild_version(2, 0, 0, 1);
+    desc.oem_id = 7;  // an open device takes it over: shows that the rules ran
+    desc.scramble_key = 37;
     RomPartitionSpec part;
     part.partition_id = 2;
     part.partition_version = rombuild_version(1, 0, 0, 9);
     for (int i = 0; i < 64; ++i) part.data.push_back(static_cast<uint8_t>(i * 7));
-    spec.partitions.push_back(part);
-    return spec;
+    desc.partitions.push_back(part);
+    return desc;
 }
 
 ProbeReport RunProbe(devsim::Device& d, const std::vector<std::string>& args,
