@@ -85,7 +85,8 @@ TEST_P(CheckResult, RefusesWithTheFirstFaultsCode) {
     const std::set<int> header_codes = {-100, -99, -98, -97, -79};
     const std::set<int> partition_codes = {-93, -92, -91, -90, -89, -85, -84, -83};
     bool before_env = header_codes.count(c.result) > 0;
-    bool before_hw = before_env || c.result == -88 || partition_codes.count(c.result) > 0;
+    bool before_hw = before_env || c.result == -88 || c.result == -1 ||
+                     partition_codes.count(c.result) > 0;
     bool before_oem = before_hw || c.result == -87 || c.result == -95;
     EXPECT_EQ(d.DeviceFileExists("/tmp/avalanche_env_file"), !before_env);
     EXPECT_EQ(d.DeviceFileExists("/tmp/ver_hardware"), !before_hw);
@@ -127,6 +128,10 @@ INSTANTIATE_TEST_SUITE_P(
                   }},
         CheckCase{"env_software_without_comma", -88, nullptr, nullptr,
                   [](std::string i) { return Replace(i, "1.2.3.4,20261206", "1.2.3.4"); }},
+        CheckCase{"env_listing_unreadable", -1, nullptr, nullptr,
+                  [](std::string i) { return i + "[faults]\nmissing = /proc/avalanche/env\n"; }},
+        CheckCase{"env_software_unreadable", -1, nullptr, nullptr,
+                  [](std::string i) { return i + "[faults]\nmissing = /proc/ver/software\n"; }},
         CheckCase{"part_magic", -93, [](RomPackageSpec& s) {
                       s.tweak = [](Rom_Header&, auto& parts) { parts[0].magic_num = 0; };
                   }},
@@ -189,6 +194,10 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"hwver_nine", -87, nullptr, nullptr,
                   [](std::string i) { return Replace(i, "53.2.0.0.5.0.0.0", "53.2.0.0.5.0.0.0.1"); },
                   {}, {"read hwver fail1", "UPD_MSG_READ_HWVERSION_FAILED"}},
+        CheckCase{"hwver_unreadable", -87, nullptr, nullptr,
+                  [](std::string i) { return i + "[faults]\nmissing = /proc/misc/hwver\n"; },
+                  {}, {"shellcmd:/tmp/bin/cat /proc/misc/hwver > /tmp/ver_hardware",
+                       "UPD_MSG_READ_HWVERSION_FAILED"}},
         CheckCase{"hwver_seven", -87, nullptr, nullptr,
                   [](std::string i) { return Replace(i, "53.2.0.0.5.0.0.0", "53.2.0.0.5.0.0"); },
                   {}, {"hwver read fail2"}},
