@@ -149,6 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
         // D = 42: erase 15 + k*42/E, write 57 + j*42/B, no call for the remainder.
         ProgressCase{"one_blocks_and_rest", {{2, 3, 2 * K64 + 0x100, 1}}, 0, {15, 29, 43, 57, 78, 100}},
         ProgressCase{"one_exact_blocks", {{5, 3, 3 * K64, 1}}, 0, {15, 29, 43, 57, 71, 85, 100}},
+        // 42/5 is not whole: the division comes after the multiplication.
+        ProgressCase{"one_five_blocks", {{4, 5, 5 * K64, 1}}, 0, {15, 23, 31, 40, 48, 57, 65, 73, 82, 90, 100}},
         ProgressCase{"one_below_a_block", {{0, 1, 0x1234, 1}}, 0, {15, 100}},
         // D = 21: a sub-block partition moves the bar in its erase phase only.
         ProgressCase{"two", {{0, 1, 0x8000, 1}, {6, 3, 2 * K64, 1}}, 0, {15, 57, 64, 71, 78, 88, 100}},

@@ -533,6 +533,22 @@ TEST_F(AutopOnDevice, HostileNamesAreSkippedAndNeverRun) {
     EXPECT_FALSE(dev_.DeviceFileExists("tmp/pwned"));
 }
 
+TEST_F(AutopOnDevice, NamesTooLongForTheCommandAreSkipped) {
+    const std::string fits = std::string(208, 'f') + ".cfg";       // command of 255 characters
+    const std::string too_long = std::string(209, 'l') + ".cfg";   // 256
+    const std::string no_path = std::string(247, 'p') + ".cfg";    // "/tmp/" + name: 256
+    dev_.File("/tmp/" + fits, "fits = 1\n");
+    dev_.File("/tmp/" + too_long, "long = 1\n");
+    dev_.File("/tmp/" + no_path, "nopath = 1\n");
+    EXPECT_EQ(Run("1.0.2.0"), 0);
+    const std::string saved = Saved();
+    EXPECT_NE(saved.find("fits = 1"), std::string::npos);
+    EXPECT_EQ(saved.find("long = 1"), std::string::npos);
+    EXPECT_EQ(saved.find("nopath = 1"), std::string::npos);
+    EXPECT_TRUE(dev_.LogContains("/tmp/" + too_long + " skipped: path too long"));
+    EXPECT_TRUE(dev_.LogContains("/tmp/" + no_path + " skipped: path too long"));
+}
+
 TEST_F(AutopOnDevice, AtMostTenFilesAreCollected) {
     for (int i = 0; i < 12; ++i) dev_.File("/tmp/f" + std::to_string(i) + ".cfg", "file" + std::to_string(i) + " = 1\n");
     EXPECT_EQ(Run("1.0.2.0"), 0);

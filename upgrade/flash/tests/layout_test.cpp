@@ -93,6 +93,8 @@ TEST_F(LayoutFile, RefusesTheWholeFileForOneBadOrMissingEntry) {
     } cases[] = {
         {"mtd6 missing", {"mtd6=90700000,90800000\n", ""}},
         {"mtd0 one number", {"mtd0=90000000,90020000\n", "mtd0=90000000\n"}},
+        // With the end left over from mtd3 this would pass as a valid range.
+        {"mtd4 one number", {"mtd4=90510000,90590000\n", "mtd4=90500000\n"}},
         {"mtd4 unaligned end", {"mtd4=90510000,90590000\n", "mtd4=90510000,90590100\n"}},
         {"mtd6 past the window", {"mtd6=90700000,90800000\n", "mtd6=90700000,90900000\n"}},
         {"mtd2 reversed", {"mtd2=90100000,90500000\n", "mtd2=90500000,90100000\n"}},
