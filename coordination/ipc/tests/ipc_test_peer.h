@@ -30,7 +30,8 @@ Recorder* NewRecorder();
 // Waits up to 5 s for at least `count` messages; returns what arrived.
 std::vector<std::string> WaitMessages(Recorder* recorder, size_t count);
 
-// Number of threads of this process.
+// Threads of this process, not counting the one qemu-user adds to emulated
+// processes.
 int ThreadCount();
 
 // When >= 0, the next send() through libipc writes at most this many bytes.
