@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -149,14 +151,25 @@ bool ApplyOptions(int argc, char** argv, int first, devsim::DeviceConfig* cfg, s
   return true;
 }
 
+pid_t g_run_pid = -1;
+
+// Ctrl-C reaches the run too (same process group); a SIGTERM is passed on.
+// Either way this process stays to remove the work directory.
+void PassOn(int sig) {
+  if (g_run_pid > 0) kill(g_run_pid, sig);
+}
+
 // Waits for the run's process; kills it when it outlives the time limit by
 // far (the run enforces the limit itself; this guards against a hang).
 int WaitRun(pid_t pid, double timeout) {
   int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
   if (pidfd >= 0) {
     pollfd p{pidfd, POLLIN, 0};
-    int limit_ms = static_cast<int>((timeout + 30) * 1000);
-    if (poll(&p, 1, limit_ms) == 0) {
+    int limit_ms = static_cast<int>(std::min((timeout + 30) * 1000, 2e9));
+    int r;
+    while ((r = poll(&p, 1, limit_ms)) < 0 && errno == EINTR) {
+    }
+    if (r == 0) {
       std::fprintf(stderr, "devsim: the run did not end; killed\n");
       kill(pid, SIGKILL);
     }
@@ -207,6 +220,9 @@ int Run(int argc, char** argv) {
     return 1;
   }
   if (pid == 0) _exit(devsim::RunDevice(cfg, paths));
+  g_run_pid = pid;
+  signal(SIGINT, SIG_IGN);
+  signal(SIGTERM, PassOn);
   int rc = WaitRun(pid, cfg.timeout);
   // The run's mounts lived in its own mount namespace, gone with it: only
   // the plain tree is left to remove.
