@@ -15,10 +15,10 @@ std::string Table(const std::vector<std::string>& names) {
 
 TEST(DisableAppletsTest, RenamesOnlyTheRestartingApplets) {
   const std::vector<std::string> applets = {"[", "cat", "halt", "init", "linuxrc", "ls", "poweroff", "reboot", "rebootx", "sh"};
-  std::string binary = std::string("\x7f" "ELF\0code", 8) + Table(applets) + std::string("tail\0reboot\0", 12);
+  std::string binary = std::string("\x7f" "ELF\0code\0", 10) + Table(applets) + std::string("tail\0reboot\0", 12);
   std::string error;
   ASSERT_TRUE(DisableApplets(&binary, applets, &error)) << error;
-  std::string expected = std::string("\x7f" "ELF\0code", 8) +
+  std::string expected = std::string("\x7f" "ELF\0code\0", 10) +
                          Table({"[", "cat", "hal~", "ini~", "linuxr~", "ls", "powerof~", "reboo~", "rebootx", "sh"}) +
                          std::string("tail\0reboot\0", 12);
   EXPECT_EQ(binary, expected) << "only the name table changes, and only the five names";
