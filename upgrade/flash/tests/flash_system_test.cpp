@@ -400,6 +400,20 @@ TEST_F(LayoutOnDevice, MovingBothCopiesOnceAndWritesBothBack) {
     EXPECT_EQ(FirstDiff(Chip(dev_, {0x90160000, 0x901E0000}), block4_), -1);
 }
 
+TEST_F(LayoutOnDevice, AFailedCopyStillMovesAndFailsTheWriteBack) {
+    Prepare(LayoutFile({{3, "90150000,90160000"}}), true);
+    dev_.Ini(devsim::ReadFile(dev_.Dir() + "/device.ini") + "[faults]\nmissing = /dev/mtdblock/3\n");
+    EXPECT_EQ(Run({"writeback"}), 3);
+    int attempts = 0;
+    for (const auto& l : dev_.Syslog())
+        if (l.message.find("shellcmd:/tmp/bin/cat /dev/mtdblock/3 > /tmp/mtdblock3") != std::string::npos) ++attempts;
+    EXPECT_EQ(attempts, 5);
+    EXPECT_EQ(FinalWindow(dev_, 3).start, 0x90150000u);
+    EXPECT_TRUE(dev_.LogContains("probe writeback3 write:-1"));
+    // The moved window was neither erased nor written.
+    EXPECT_EQ(Chip(dev_, {0x90150000, 0x90160000}).find_first_not_of(kFill), std::string::npos);
+}
+
 TEST_F(LayoutOnDevice, RefusedLayoutsMoveNothing) {
     const std::map<int, std::string> cases[] = {
         {{6, ""}},                    // key missing
