@@ -34,8 +34,12 @@ function(upg_add_system_test name)
                         GTest::gtest GTest::gtest_main Threads::Threads)
   # devsim and the DEPENDS targets may be defined later in the configure run:
   # the dependencies are added once the whole tree has been read.
-  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR}
-    CALL _upg_system_test_depends ${name} devsim devsim_shim ${T_DEPENDS})
+  # (The arguments of a deferred call are read when it runs: EVAL bakes the
+  # values in now.)
+  set(deps devsim devsim_shim devsim_reboot ${T_DEPENDS})
+  list(JOIN deps " " deps)
+  cmake_language(EVAL CODE
+    "cmake_language(DEFER DIRECTORY [[${CMAKE_SOURCE_DIR}]] CALL _upg_system_test_depends [[${name}]] ${deps})")
   gtest_discover_tests(${name}
     PROPERTIES LABELS "system" TIMEOUT 300
     DISCOVERY_TIMEOUT 60)
