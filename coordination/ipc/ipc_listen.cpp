@@ -39,9 +39,9 @@ ssize_t read_until(int fd, unsigned char* buf, size_t want) {
     return static_cast<ssize_t>(got);
 }
 
-// Receives one message on `fd` and runs the handler on it; every outcome that
-// is not a whole message is logged and dropped. Closes `fd`.
-void receive_message(int fd) {
+}  // namespace
+
+void ipc_receive_message(int fd) {
     timeval timeout = {};
     timeout.tv_sec = kReceiveTimeoutSeconds;
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
@@ -80,6 +80,8 @@ void receive_message(int fd) {
     free(buffer);
 }
 
+namespace {
+
 // The reader ends by cancellation only while it waits in accept, where it
 // holds nothing: a cancel that comes during a connection takes effect at the
 // next accept, after the connection is closed and the buffer freed. (Cancelling
@@ -97,7 +99,7 @@ void* read_thread(void* arg) {
         }
         int old_state;
         pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &old_state);
-        receive_message(fd);
+        ipc_receive_message(fd);
         pthread_setcancelstate(old_state, nullptr);
     }
     return nullptr;
