@@ -1,0 +1,377 @@
+// Packages that bring a new flash layout, end to end on the simulated device:
+// partitions moved with the environment and configuration partitions carried
+// into their new windows, kernel-only burning on a kernel that cannot move
+// partitions, and the failures of the layout steps with what they leave on the
+// chip.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "driver_fixture.h"
+
+namespace {
+
+using drivertest::Broadcasts;
+using drivertest::Build;
+using drivertest::Bytes;
+using drivertest::FailureScreen;
+using drivertest::kWindows;
+using drivertest::LastFrame;
+using drivertest::PhoneIni;
+using drivertest::ProgressScreen;
+using drivertest::SamplePackage;
+using drivertest::Window;
+
+using Pairs = std::vector<std::pair<int, int>>;
+using Moves = std::map<int, Window>;
+
+constexpr uint32_t kFlashBase = 0x90000000u;
+constexpr char kErasedByte = static_cast<char>(0xFF);
+constexpr const char* kUmountCommand = "shellcmd:/tmp/bin/umount /etc/; /tmp/bin/umount /config/";
+constexpr const char* kCopyCommand = "shellcmd:/tmp/bin/cat /dev/mtdblock/3 > /tmp/mtdblock3";
+
+// The new layouts. The chip of the sample phone is fully used, so a partition
+// that moves takes room from another: mtd2 grows over the old environment and
+// configuration windows, mtd5 gives up its tail.
+const Moves kMoveBoth = {{2, {0x90100000, 0x90490000}},
+                         {5, {0x90490000, 0x90670000}},
+                         {4, {0x90670000, 0x906F0000}},
+                         {3, {0x906F0000, 0x90700000}}};
+const Moves kMoveEnv = {{2, {0x90100000, 0x90410000}},
+                        {5, {0x90490000, 0x906F0000}},
+                        {3, {0x906F0000, 0x90700000}}};
+
+// The "[mtd]" text of the sample phone's layout with `moves` applied and the
+// values of `raw` (index -> value text; an empty text leaves the key out).
+std::string LayoutIni(const Moves& moves, const std::map<int, std::string>& raw = {}) {
+    std::string text = "[mtd]\n";
+    for (int i = 0; i < 7; ++i) {
+        Window w = kWindows[i];
+        if (auto it = moves.find(i); it != moves.end()) w = it->second;
+        char value[32];
+        snprintf(value, sizeof value, "%x,%x", w.start, w.end);
+        std::string v = value;
+        if (auto it = raw.find(i); it != raw.end()) v = it->second;
+        if (!v.empty()) text += "mtd" + std::to_string(i) + " = " + v + "\n";
+    }
+    return text;
+}
+
+// The sample package with the layout partition in front (type 2, id 255).
+RomPackageSpec LayoutPackage(const std::string& ini) {
+    RomPackageSpec spec = SamplePackage();
+    RomPartitionSpec layout;
+    layout.partition_type = 2;
+    layout.partition_id = 255;
+    layout.data.assign(ini.begin(), ini.end());
+    spec.partitions.insert(spec.partitions.begin(), layout);
+    return spec;
+}
+
+// Window of mtdN as partitions.json (or, at the start, partitions.start.json) lists it.
+Window ListedWindow(const devsim::Device& dev, int mtd, bool at_start = false) {
+    const std::string file = at_start ? "/partitions.start.json" : "/partitions.json";
+    auto j = nlohmann::json::parse(devsim::ReadFile(dev.OutDir() + file), nullptr, false);
+    const std::string key = "mtd" + std::to_string(mtd);
+    if (!j.is_object() || !j.contains(key)) return {0, 0};
+    return {static_cast<uint32_t>(std::stoul(j[key].value("start", "0"), nullptr, 16)),
+            static_cast<uint32_t>(std::stoul(j[key].value("end", "0"), nullptr, 16))};
+}
+
+std::string Range(const std::string& chip, Window w) {
+    if (w.start < kFlashBase || w.end < w.start || w.end - kFlashBase > chip.size()) return "";
+    return chip.substr(w.start - kFlashBase, w.end - w.start);
+}
+
+std::string StartChip(const devsim::Device& dev) { return devsim::ReadFile(dev.OutDir() + "/flash.start.img"); }
+
+// Offset of the first differing byte (also by length), or -1: short failure
+// output for whole windows.
+long FirstDiff(const std::string& got, const std::string& want) {
+    const size_t n = std::min(got.size(), want.size());
+    for (size_t i = 0; i < n; ++i)
+        if (got[i] != want[i]) return static_cast<long>(i);
+    return got.size() == want.size() ? -1 : static_cast<long>(n);
+}
+
+// A log message that is exactly `text` after the installer's prefix.
+bool LoggedLine(const devsim::Device& dev, const std::string& text) {
+    const std::string want = ": " + text;
+    for (const auto& l : dev.Syslog()) {
+        std::string m = l.message;
+        while (!m.empty() && m.back() == '\n') m.pop_back();
+        if (m.size() >= want.size() && m.compare(m.size() - want.size(), want.size(), want) == 0) return true;
+    }
+    return false;
+}
+
+int Count(const devsim::Device& dev, const std::string& text) {
+    int n = 0;
+    for (const auto& l : dev.Syslog())
+        if (l.message.find(text) != std::string::npos) ++n;
+    return n;
+}
+
+// A phone whose environment and configuration partitions hold recognisable
+// contents (the whole of their windows), with a layout package for it.
+class LayoutRun {
+public:
+    explicit LayoutRun(const char* name) : dev(name) {}
+
+    std::string Prepare(bool support, const std::string& layout, const std::string& faults = "") {
+        env_block = Bytes(drivertest::Pattern(103, kWindows[3].end - kWindows[3].start));
+        config_block = Bytes(drivertest::Pattern(104, kWindows[4].end - kWindows[4].start));
+        const std::string flash = "mtd3 = " + dev.HostFile("m3.bin", env_block) +
+                                  "\nmtd4 = " + dev.HostFile("m4.bin", config_block) + "\n";
+        // The phone's description ends in its [flash] section: the files follow.
+        const std::string faults_section = faults.empty() ? "" : "[faults]\n" + faults + "\n";
+        dev.Ini(PhoneIni(support ? "kernel_mtd_repair = yes\n" : "kernel_mtd_repair = no\n",
+                         flash + faults_section));
+        drivertest::AddVersionFiles(dev);
+        spec = LayoutPackage(layout);
+        return dev.HostFile("p.rom", Build(spec));
+    }
+
+    const std::vector<uint8_t>& Data(int mtd) const {
+        for (const auto& p : spec.partitions)
+            if (static_cast<int>(p.partition_id) == mtd) return p.data;
+        static const std::vector<uint8_t> none;
+        return none;
+    }
+
+    // The partition data at the start of `w`, erased bytes behind it.
+    void ExpectBurned(int mtd, Window w) const {
+        const std::string got = Range(dev.Flash(), w);
+        const std::string data = Bytes(Data(mtd));
+        ASSERT_EQ(got.size(), w.end - w.start) << "mtd" << mtd;
+        EXPECT_EQ(FirstDiff(got.substr(0, data.size()), data), -1) << "mtd" << mtd;
+        EXPECT_EQ(got.find_first_not_of(kErasedByte, data.size()), std::string::npos)
+            << "mtd" << mtd << " not erased to the end of its window";
+    }
+
+    // The bytes of `w` are those the chip held there before the run.
+    void ExpectUnchanged(Window w, const std::string& what) const {
+        EXPECT_EQ(FirstDiff(Range(dev.Flash(), w), Range(StartChip(dev), w)), -1) << what;
+    }
+
+    devsim::Device dev;
+    RomPackageSpec spec;
+    std::string env_block, config_block;
+};
+
+// ---- migrations that complete ----
+
+struct Migration {
+    const char* name;
+    bool support;
+    Moves moves;
+    bool env_write;     // mtd3 moved: written back from its copy
+    bool config_write;  // mtd4 moved: unmounted and written back
+};
+
+void PrintTo(const Migration& c, std::ostream* os) { *os << c.name; }
+
+class DriverLayout : public testing::TestWithParam<Migration> {};
+
+TEST_P(DriverLayout, MovesThePartitionsAndKeepsEnvironmentAndConfiguration) {
+    const Migration& c = GetParam();
+    LayoutRun run(c.name);
+    const std::string rom = run.Prepare(c.support, LayoutIni(c.moves));
+    devsim::Device& dev = run.dev;
+    ASSERT_EQ(dev.Run({"--rom", rom}), 0) << dev.Stderr();
+
+    EXPECT_EQ(dev.result().outcome, "rebooted");
+    EXPECT_EQ(dev.result().reboot_command.value_or(""), "/tmp/reboot");
+    EXPECT_EQ(Broadcasts(dev), (Pairs{{4, 2}}));
+    EXPECT_EQ(LastFrame(dev), ProgressScreen(100));
+    EXPECT_TRUE(LoggedLine(dev, "mtd_config"));
+    EXPECT_TRUE(dev.LogContains(c.support ? "kernel_support is :1" : "kernel_support is :0"));
+
+    const bool moving = c.support && !c.moves.empty();
+    const bool kernel_only = !c.support && !c.moves.empty();
+    EXPECT_EQ(dev.LogContains("kernel_support is UNAVAILABLE"), kernel_only);
+    EXPECT_EQ(dev.LogContains("upgrader_kernel_only is AVAILABLE"), kernel_only);
+
+    // Windows: moved where the layout says, with the kernel's offsets.
+    for (int mtd = 0; mtd < 7; ++mtd) {
+        Window want = kWindows[mtd];
+        auto it = c.moves.find(mtd);
+        if (moving && it != c.moves.end()) {
+            want = it->second;
+            char line[64];
+            snprintf(line, sizeof line, "offset:%x size:%x", want.start - kFlashBase, want.end - want.start);
+            EXPECT_TRUE(dev.LogContains(line)) << line;
+        }
+        const Window got = ListedWindow(dev, mtd);
+        EXPECT_EQ(got.start, want.start) << "mtd" << mtd;
+        EXPECT_EQ(got.end, want.end) << "mtd" << mtd;
+    }
+    if (!moving) {
+        EXPECT_FALSE(dev.LogContains(": offset:"));
+    }
+
+    // Both partitions are copied once, before the first of them moves.
+    const bool copied = c.env_write || c.config_write;
+    EXPECT_EQ(Count(dev, kCopyCommand), copied ? 1 : 0);
+    EXPECT_EQ(dev.DeviceFileExists("tmp/mtdblock3"), copied);
+    EXPECT_EQ(dev.DeviceFileExists("tmp/mtdblock4"), copied);
+    if (copied) {
+        EXPECT_EQ(FirstDiff(dev.DeviceFile("tmp/mtdblock3"), run.env_block), -1);
+        EXPECT_EQ(FirstDiff(dev.DeviceFile("tmp/mtdblock4"), run.config_block), -1);
+    }
+    EXPECT_EQ(Count(dev, kUmountCommand), c.config_write ? 1 : 0);
+
+    // The chip, window by window as the run left them.
+    for (int mtd = 0; mtd < 7; ++mtd) {
+        const Window w = ListedWindow(dev, mtd);
+        const std::string what = "mtd" + std::to_string(mtd);
+        if (mtd == 1 || (mtd == 2 && !kernel_only)) {
+            run.ExpectBurned(mtd, w);
+        } else if (mtd == 3 && c.env_write) {
+            EXPECT_EQ(FirstDiff(Range(dev.Flash(), w), run.env_block), -1) << what << " not carried over";
+        } else if (mtd == 4 && c.config_write) {
+            EXPECT_EQ(FirstDiff(Range(dev.Flash(), w), run.config_block), -1) << what << " not carried over";
+        } else {
+            run.ExpectUnchanged(w, what);
+        }
+    }
+    // The installer changes no bootloader variable here: the partition listing
+    // is left to the kernel's move request.
+    EXPECT_EQ(dev.Env(), devsim::ReadFile(dev.OutDir() + "/env.start.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, DriverLayout,
+    testing::Values(Migration{"both", true, kMoveBoth, true, true},
+                    Migration{"envonly", true, kMoveEnv, true, false},
+                    Migration{"same", true, {}, false, false},
+                    Migration{"nosupport", false, kMoveBoth, false, false}),
+    [](const testing::TestParamInfo<Migration>& p) { return std::string(p.param.name); });
+
+// ---- failures of the layout steps ----
+
+// What a failing run leaves in the environment / configuration window: what
+// was there, all erased, blocks 0-2 written and the rest erased, or the whole
+// saved copy.
+enum class Left { kOld, kErased, kPartial, kWhole };
+
+struct LayoutFailure {
+    const char* name;
+    Moves moves;
+    std::map<int, std::string> raw;  // layout values that replace the computed ones
+    // Faults of the simulated phone, and how they make the step fail:
+    //  - missing /bin/umount: the copy of /bin in /tmp has no umount, so
+    //    "/tmp/bin/umount /etc/; /tmp/bin/umount /config/" exits 127 each time;
+    //  - erase/write = mtdN:block: the block of the partition's window (its new
+    //    window once moved) refuses MEMERASE or write() with EIO.
+    const char* faults;
+    const char* text;
+    int failure_id;
+    Pairs broadcasts;
+    const char* log_line;
+    bool moved;
+    int umount_runs;
+    Left config_left;
+    Left env_left;
+};
+
+void PrintTo(const LayoutFailure& c, std::ostream* os) { *os << c.name; }
+
+class DriverLayoutFailure : public testing::TestWithParam<LayoutFailure> {};
+
+TEST_P(DriverLayoutFailure, ShowsTheFailureAndWritesNothingElse) {
+    const LayoutFailure& c = GetParam();
+    LayoutRun run(c.name);
+    const std::string rom = run.Prepare(true, LayoutIni(c.moves, c.raw), c.faults);
+    devsim::Device& dev = run.dev;
+    ASSERT_EQ(dev.Run({"--rom", rom, "--keys", "35@frame1"}), 0) << dev.Stderr();
+
+    EXPECT_EQ(dev.result().outcome, "rebooted");
+    EXPECT_EQ(dev.result().reboot_command.value_or(""), "/tmp/reboot");
+    EXPECT_EQ(Broadcasts(dev), c.broadcasts);
+    EXPECT_TRUE(dev.LogContains(c.log_line)) << c.log_line;
+    const int n = dev.FrameCount();
+    ASSERT_GE(n, 2);
+    EXPECT_EQ(dev.FrameText(n - 1), FailureScreen(c.text, c.failure_id));
+    EXPECT_EQ(dev.FrameText(n), drivertest::NoticeScreen("Rebooting..."));
+    EXPECT_FALSE(dev.LogContains("burn flash failed!"));
+
+    // Moves done before the failure stay done; a refused layout moves nothing.
+    for (int mtd = 0; mtd < 7; ++mtd) {
+        Window want = kWindows[mtd];
+        if (auto it = c.moves.find(mtd); c.moved && it != c.moves.end()) want = it->second;
+        EXPECT_EQ(ListedWindow(dev, mtd).start, want.start) << "mtd" << mtd;
+        EXPECT_EQ(ListedWindow(dev, mtd).end, want.end) << "mtd" << mtd;
+    }
+    if (!c.moved) {
+        EXPECT_FALSE(dev.LogContains(": offset:"));
+    }
+    EXPECT_EQ(Count(dev, kUmountCommand), c.umount_runs);
+
+    // Nothing is burned; only the write-back may have touched its window.
+    const std::string chip = dev.Flash();
+    const std::string start = StartChip(dev);
+    ASSERT_EQ(chip.size(), start.size());
+    const struct {
+        int mtd;
+        Left left;
+        const std::string& block;
+    } backs[] = {{4, c.config_left, run.config_block}, {3, c.env_left, run.env_block}};
+    std::string rest_now = chip, rest_before = start;
+    for (const auto& b : backs) {
+        const Window w = ListedWindow(dev, b.mtd);
+        const std::string got = Range(chip, w);
+        const std::string what = "mtd" + std::to_string(b.mtd);
+        switch (b.left) {
+            case Left::kOld:
+                EXPECT_EQ(FirstDiff(got, Range(start, w)), -1) << what;
+                break;
+            case Left::kErased:
+                EXPECT_EQ(got.find_first_not_of(kErasedByte), std::string::npos) << what;
+                break;
+            case Left::kPartial: {
+                // The blocks before the failing block 3 written, the rest erased.
+                const size_t written = 3 * 0x10000;
+                EXPECT_EQ(FirstDiff(got.substr(0, written), b.block.substr(0, written)), -1) << what;
+                EXPECT_EQ(got.find_first_not_of(kErasedByte, written), std::string::npos) << what;
+                break;
+            }
+            case Left::kWhole:
+                EXPECT_EQ(FirstDiff(got, b.block), -1) << what;
+                break;
+        }
+        // Blank the window in both images so the comparison below covers the rest.
+        rest_now.replace(w.start - kFlashBase, w.end - w.start, w.end - w.start, '\0');
+        rest_before.replace(w.start - kFlashBase, w.end - w.start, w.end - w.start, '\0');
+    }
+    EXPECT_EQ(FirstDiff(rest_now, rest_before), -1) << "flash written outside the write-back windows";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, DriverLayoutFailure,
+    testing::Values(
+        // A value with one number cannot give a window.
+        LayoutFailure{"onenumber", kMoveBoth, {{3, "906F0000"}}, "", "Upgrade Failed!", -188,
+                      {{3, 0}}, "mtd_config failed!", false, 0, Left::kOld, Left::kOld},
+        LayoutFailure{"nokey", kMoveBoth, {{6, ""}}, "", "Upgrade Failed!", -188, {{3, 0}},
+                      "mtd_config failed!", false, 0, Left::kOld, Left::kOld},
+        LayoutFailure{"unaligned", kMoveBoth, {{4, "90670000,906F0100"}}, "", "Upgrade Failed!", -188,
+                      {{3, 0}}, "mtd_config failed!", false, 0, Left::kOld, Left::kOld},
+        LayoutFailure{"umount", kMoveBoth, {}, "missing = /bin/umount", "Upgrade Failed!", -187,
+                      {{4, 2}, {3, 0}}, "config unmount failed!", true, 5, Left::kOld, Left::kOld},
+        LayoutFailure{"cfgerase", kMoveBoth, {}, "erase = mtd4:0", "Burn Flash Failed!", -191,
+                      {{4, 2}, {3, 0}}, "config mtd_write failed!", true, 1, Left::kOld, Left::kOld},
+        LayoutFailure{"cfgwrite", kMoveBoth, {}, "write = mtd4:3", "Burn Flash Failed!", -191,
+                      {{4, 2}, {3, 0}}, "config mtd_write failed!", true, 1, Left::kPartial, Left::kOld},
+        LayoutFailure{"envwrite", kMoveBoth, {}, "write = mtd3:0", "Burn Flash Failed!", -191,
+                      {{4, 2}, {3, 0}}, "env mtd_write failed!", true, 1, Left::kWhole, Left::kErased}),
+    [](const testing::TestParamInfo<LayoutFailure>& p) { return std::string(p.param.name); });
+
+}  // namespace
