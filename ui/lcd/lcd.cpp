@@ -26,10 +26,12 @@ void fill_span(std::uint32_t x1, std::uint32_t y1, std::uint32_t x2, std::uint32
                std::uint16_t color) {
     const std::uint32_t xe = last_x(x2);
     const std::uint32_t ye = last_y(y2);
+    if (x1 > xe) {
+        return;
+    }
     for (std::uint32_t y = y1; y <= ye; ++y) {
-        for (std::uint32_t x = x1; x <= xe; ++x) {
-            lcd_draw_point(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y), color);
-        }
+        FillRow(static_cast<std::uint16_t>(x1), static_cast<std::uint16_t>(xe),
+                static_cast<std::uint16_t>(y), color, g_lcdbuffer, LCD_BUFFER_SIZE);
     }
 }
 
@@ -90,12 +92,14 @@ void lcd_draw_rect(std::uint16_t x1, std::uint16_t y1, std::uint16_t x2, std::ui
 
 void lcd_draw_icon(std::uint16_t x, std::uint16_t y, std::uint16_t w, std::uint16_t h,
                    const std::uint8_t* bits, std::uint32_t size) {
+    if (x >= LCD_WIDTH) {
+        return;
+    }
+    // Columns past the right edge are cut, never carried into the next row.
+    const std::uint32_t cols = w < LCD_WIDTH - x ? w : LCD_WIDTH - x;
     for (std::uint32_t row = 0; row < h && y + row < LCD_HEIGHT; ++row) {
-        for (std::uint32_t col = 0; col < w && x + col < LCD_WIDTH; ++col) {
-            const int bit = test_bit(std::uint32_t{w} * row + col, bits, size);
-            lcd_draw_point(static_cast<std::uint16_t>(x + col), static_cast<std::uint16_t>(y + row),
-                           static_cast<std::uint16_t>(bit));
-        }
+        CopyRow(x, static_cast<std::uint16_t>(y + row), cols, bits, size, std::uint32_t{w} * row,
+                g_lcdbuffer, LCD_BUFFER_SIZE);
     }
 }
 

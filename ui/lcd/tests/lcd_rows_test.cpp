@@ -1,0 +1,126 @@
+// Row runs of the bit layer and the fills and icons built on them, against the
+// same pictures drawn pixel by pixel with SetBit / ClearBit / test_bit.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "lcd.h"
+#include "lcd_132x64_1Bit_HBYTE.h"
+
+namespace {
+
+struct Rng {
+    std::uint32_t x = 0x2545F491u;
+    std::uint32_t Next() {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x;
+    }
+    std::uint32_t Below(std::uint32_t n) { return Next() % n; }
+};
+
+void Noise(Rng* rng, std::uint8_t* buf, std::uint32_t len) {
+    for (std::uint32_t i = 0; i < len; ++i) buf[i] = static_cast<std::uint8_t>(rng->Next());
+}
+
+void PixelFill(std::uint32_t x1, std::uint32_t x2, std::uint32_t y, int color, std::uint8_t* buf,
+               std::uint32_t size) {
+    for (std::uint32_t x = x1; x <= x2; ++x) {
+        if (color != 0) SetBit(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y), buf, size);
+        else ClearBit(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y), buf, size);
+    }
+}
+
+// Any start bit, any length, both colours, a buffer cut short (`size` below the
+// picture) and a row that runs past the cut: only the pixels asked for change.
+TEST(BitRows, FillRowEqualsPixelByPixel) {
+    Rng rng;
+    for (int round = 0; round < 2000; ++round) {
+        std::uint8_t a[LCD_BUFFER_SIZE], b[LCD_BUFFER_SIZE];
+        Noise(&rng, a, sizeof a);
+        memcpy(b, a, sizeof a);
+        const std::uint32_t size = round % 5 == 0 ? rng.Below(LCD_BUFFER_SIZE) : LCD_BUFFER_SIZE;
+        const std::uint32_t y = rng.Below(LCD_HEIGHT);
+        const std::uint32_t x1 = rng.Below(LCD_WIDTH);
+        const std::uint32_t x2 = x1 + rng.Below(LCD_WIDTH - x1);
+        const int color = static_cast<int>(rng.Below(3));  // 0, 1 and 2 (any non-zero sets)
+        FillRow(static_cast<std::uint16_t>(x1), static_cast<std::uint16_t>(x2), static_cast<std::uint16_t>(y),
+                static_cast<std::uint16_t>(color), a, size);
+        PixelFill(x1, x2, y, color, b, size);
+        ASSERT_EQ(memcmp(a, b, sizeof a), 0) << "x " << x1 << ".." << x2 << " y " << y << " size " << size;
+    }
+}
+
+TEST(BitRows, CopyRowEqualsPixelByPixelWithBitsBeyondTheBitmapClear) {
+    Rng rng;
+    for (int round = 0; round < 2000; ++round) {
+        std::uint8_t a[LCD_BUFFER_SIZE], b[LCD_BUFFER_SIZE], bits[40];
+        Noise(&rng, a, sizeof a);
+        Noise(&rng, bits, sizeof bits);
+        memcpy(b, a, sizeof a);
+        const std::uint32_t size = round % 7 == 0 ? rng.Below(LCD_BUFFER_SIZE) : LCD_BUFFER_SIZE;
+        const std::uint32_t bits_size = rng.Below(sizeof bits + 1);  // runs often pass its end
+        const std::uint32_t y = rng.Below(LCD_HEIGHT);
+        const std::uint32_t x = rng.Below(LCD_WIDTH);
+        const std::uint32_t count = rng.Below(LCD_WIDTH - x + 1);
+        const std::uint32_t n = rng.Below(8 * sizeof bits);
+        CopyRow(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y), count, bits, bits_size, n, a, size);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const auto px = static_cast<std::uint16_t>(x + i);
+            if (test_bit(n + i, bits, bits_size) != 0) SetBit(px, static_cast<std::uint16_t>(y), b, size);
+            else ClearBit(px, static_cast<std::uint16_t>(y), b, size);
+        }
+        ASSERT_EQ(memcmp(a, b, sizeof a), 0)
+            << "x " << x << " y " << y << " count " << count << " n " << n << " bits_size " << bits_size;
+    }
+}
+
+TEST(BitRows, NullBuffersChangeNothingAndNullBitmapsDrawClear) {
+    FillRow(0, 131, 0, 1, nullptr, LCD_BUFFER_SIZE);
+    CopyRow(0, 0, 132, nullptr, 0, 0, nullptr, LCD_BUFFER_SIZE);
+    std::uint8_t a[LCD_BUFFER_SIZE];
+    memset(a, 0xFF, sizeof a);
+    CopyRow(4, 1, 10, nullptr, 0, 0, a, sizeof a);
+    for (std::uint16_t x = 0; x < LCD_WIDTH; ++x)
+        EXPECT_EQ(GetBit(x, 1, a, sizeof a), x >= 4 && x < 14 ? 0 : 1) << x;
+    FillRow(9, 8, 2, 0, a, sizeof a);  // x2 before x1: nothing
+    for (std::uint16_t x = 0; x < LCD_WIDTH; ++x) EXPECT_EQ(GetBit(x, 2, a, sizeof a), 1) << x;
+}
+
+// Fills and icons through the drawing layer, with rectangles and icons that
+// cross the right and bottom edges.
+TEST(DrawRows, FillsAndIconsEqualThePixelByPixelPicture) {
+    Rng rng;
+    std::vector<std::uint8_t> icon(64);
+    for (int round = 0; round < 500; ++round) {
+        Noise(&rng, g_lcdbuffer, LCD_BUFFER_SIZE);
+        std::uint8_t expect[LCD_BUFFER_SIZE];
+        memcpy(expect, g_lcdbuffer, sizeof expect);
+        const auto x = static_cast<std::uint16_t>(rng.Below(LCD_WIDTH + 8));
+        const auto y = static_cast<std::uint16_t>(rng.Below(LCD_HEIGHT + 8));
+        const auto w = static_cast<std::uint16_t>(rng.Below(140));
+        const auto h = static_cast<std::uint16_t>(rng.Below(70));
+        if (round % 2 == 0) {
+            const auto color = static_cast<std::uint16_t>(rng.Below(2));
+            lcd_fill_color(x, y, w, h, color);
+            for (std::uint32_t r = y; r < std::uint32_t{y} + h && r < LCD_HEIGHT; ++r)
+                for (std::uint32_t c = x; c < std::uint32_t{x} + w && c < LCD_WIDTH; ++c)
+                    PixelFill(c, c, r, color, expect, sizeof expect);
+        } else {
+            Noise(&rng, icon.data(), static_cast<std::uint32_t>(icon.size()));
+            const std::uint32_t size = rng.Below(static_cast<std::uint32_t>(icon.size()) + 1);
+            lcd_draw_icon(x, y, w, h, icon.data(), size);
+            for (std::uint32_t r = 0; r < h && y + r < LCD_HEIGHT; ++r)
+                for (std::uint32_t c = 0; c < w && x + c < LCD_WIDTH; ++c)
+                    PixelFill(x + c, x + c, y + r, test_bit(std::uint32_t{w} * r + c, icon.data(), size),
+                              expect, sizeof expect);
+        }
+        ASSERT_EQ(memcmp(g_lcdbuffer, expect, sizeof expect), 0)
+            << (round % 2 == 0 ? "fill " : "icon ") << x << "," << y << " " << w << "x" << h;
+    }
+}
+
+}  // namespace
