@@ -284,7 +284,11 @@ void OpReaddir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file
 
 }  // namespace
 
-Procfs::~Procfs() { Unmount(); }
+Procfs::~Procfs() {
+  Unmount();
+  if (se_ != nullptr) fuse_session_destroy(se_);
+  delete static_cast<Context*>(ctx_);
+}
 
 bool Procfs::Mount(const std::string& mountpoint, std::string* error) {
   static fuse_lowlevel_ops ops;
@@ -300,9 +304,9 @@ bool Procfs::Mount(const std::string& mountpoint, std::string* error) {
   static const char* argv[] = {"devsim", "-o", "fsname=devsim-proc,subtype=devsim"};
   fuse_args args = FUSE_ARGS_INIT(3, const_cast<char**>(argv));
   Context* ctx = new Context{state_, Tree()};
+  ctx_ = ctx;
   se_ = fuse_session_new(&args, &ops, sizeof ops, ctx);
   if (se_ == nullptr) {
-    delete ctx;
     *error = "FUSE session could not be created";
     return false;
   }

@@ -44,6 +44,7 @@ class Procfs {
  private:
   ProcfsState* state_;
   fuse_session* se_ = nullptr;
+  void* ctx_ = nullptr;  // the tree and state the callbacks see
   bool mounted_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -405,6 +406,26 @@ TEST_F(DeviceTest, HostIsUntouched) {
   EXPECT_EQ(stat("/tmp/devsim-host-marker", &st) == 0, had_marker);
   EXPECT_EQ(stat("/dev/null", &st), 0);
   EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+// devsim show: outcome, frames, messages, changed variables and partitions.
+TEST_F(DeviceTest, ShowSummarisesTheRun) {
+  Script("echo 'NEWVAR 12' > /proc/avalanche/env\necho SW_OEM > /proc/avalanche/env\n"
+         "echo 'MID_VERSION 3' > /proc/avalanche/env\n"
+         "probe mtd-write 3 0 0 4\nprobe mtd-repair 5 0x700000 0x10000\nprobe fb 0xFF\nprobe ipc 4 3 1 2 hi\nexit 5\n");
+  std::string out_path = dev_.Dir() + "/show.txt";
+  std::string cmd = devsim::BinDir() + "/devsim show " + dev_.OutDir() + " > " + out_path;
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::string show = devsim::ReadFile(out_path);
+  for (const char* expected : {"outcome exited, exit status 5", "1 frames", "frame 1:\n" , "IPC messages: 1",
+                               "to 4: msg 3 wparam 1 lparam 2 from 6 data 6869", "  + NEWVAR = 12\n",
+                               "  - SW_OEM (was 0)\n", "  ~ MID_VERSION: 0 -> 3\n",
+                               "  mtd3  0x90500000..0x90510000 4 bytes changed\n",
+                               "  mtd5  0x90700000..0x90710000 unchanged (moved from 0x90590000..0x90690000)\n"}) {
+    EXPECT_NE(show.find(expected), std::string::npos) << expected << "\n" << show;
+  }
+  EXPECT_EQ(show.find("mtd4"), std::string::npos) << "unchanged partitions are not listed";
+  EXPECT_NE(std::system((devsim::BinDir() + "/devsim show " + dev_.Dir() + "/nothing 2>/dev/null").c_str()), 0);
 }
 
 }  // namespace
