@@ -31,10 +31,9 @@
 //
 // The package mapping is the mapping whose file name ends in --package NAME
 // (default "upgrade.rom").
+#include <poll.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -53,11 +52,9 @@ struct Figures {
     long peak_package_rss = 0, peak_package_anon = 0, peak_rss = 0;
 };
 
-// Sleeps without the device's preloaded sleep scaling: a raw system call.
-void PauseMs(int ms) {
-    struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
-    syscall(SYS_nanosleep, &ts, nullptr);
-}
+// Waits without the device's sleep scaling: the preloaded shim divides the
+// sleep calls by the device speed, but not poll's timeout.
+void PauseMs(int ms) { poll(nullptr, 0, ms); }
 
 bool ReadFile(const std::string& path, std::string* out) {
     FILE* f = fopen(path.c_str(), "r");
