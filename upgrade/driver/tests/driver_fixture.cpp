@@ -73,6 +73,11 @@ std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(),
 
 std::string Build(const RomPackageSpec& spec) { return Bytes(rombuild_package(spec)); }
 
+std::vector<std::string> SourceOptions(bool shm, const std::string& rom) {
+    if (shm) return {"--shm", rom, "--state", "0"};
+    return {"--rom", rom};
+}
+
 std::vector<std::pair<int, int>> Broadcasts(const devsim::Device& dev) {
     std::vector<std::pair<int, int>> out;
     for (const auto& r : dev.Ipc()) {

@@ -35,6 +35,10 @@ RomPackageSpec SamplePackage();
 std::string Bytes(const std::vector<uint8_t>& v);
 std::string Build(const RomPackageSpec& spec);
 
+// devsim options that hand `rom` to the installer: in the shared ROM buffer
+// with upgrade state 0 (`shm`), or as the ROM file of file mode.
+std::vector<std::string> SourceOptions(bool shm, const std::string& rom);
+
 // Broadcasts as (msg, wparam) pairs in order, counted once per broadcast (the
 // copy received by IPC id 1).
 std::vector<std::pair<int, int>> Broadcasts(const devsim::Device& dev);

@@ -374,4 +374,34 @@ INSTANTIATE_TEST_SUITE_P(
                       {{4, 2}, {3, 0}}, "env mtd_write failed!", true, 1, Left::kWhole, Left::kErased}),
     [](const testing::TestParamInfo<LayoutFailure>& p) { return std::string(p.param.name); });
 
+// The result codes themselves: with upgrade state 5 a failure shows nothing
+// and the run ends with its result (exit status = result mod 256).
+struct LayoutResult {
+    const char* name;
+    std::map<int, std::string> raw;
+    const char* faults;
+    int exit_status;
+};
+
+void PrintTo(const LayoutResult& c, std::ostream* os) { *os << c.name; }
+
+class DriverLayoutResult : public testing::TestWithParam<LayoutResult> {};
+
+TEST_P(DriverLayoutResult, EndsWithTheStepsCode) {
+    const LayoutResult& c = GetParam();
+    LayoutRun run(c.name);
+    const std::string rom = run.Prepare(true, LayoutIni(kMoveBoth, c.raw), c.faults);
+    ASSERT_EQ(run.dev.Run({"--shm", rom, "--state", "5"}), 0) << run.dev.Stderr();
+    EXPECT_EQ(run.dev.result().outcome, "exited");
+    EXPECT_EQ(run.dev.result().exit_status.value_or(-1), c.exit_status);
+    EXPECT_FALSE(run.dev.LogContains("burn flash failed!"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, DriverLayoutResult,
+    testing::Values(LayoutResult{"config188", {{3, "906F0000"}}, "", 68},
+                    LayoutResult{"umount187", {}, "missing = /bin/umount", 69},
+                    LayoutResult{"writeback191", {}, "erase = mtd4:0", 65}),
+    [](const testing::TestParamInfo<LayoutResult>& p) { return std::string(p.param.name); });
+
 }  // namespace
