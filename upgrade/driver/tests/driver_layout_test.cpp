@@ -66,13 +66,13 @@ std::string LayoutIni(const Moves& moves, const std::map<int, std::string>& raw 
 
 // The sample package with the layout partition in front (type 2, id 255).
 RomPackageSpec LayoutPackage(const std::string& ini) {
-    RomPackageSpec spec = SamplePackage();
+    RomPackageSpec desc = SamplePackage();
     RomPartitionSpec layout;
     layout.partition_type = 2;
     layout.partition_id = 255;
     layout.data.assign(ini.begin(), ini.end());
-    spec.partitions.insert(spec.partitions.begin(), layout);
-    return spec;
+    desc.partitions.insert(desc.partitions.begin(), layout);
+    return desc;
 }
 
 // Window of mtdN as partitions.json (or, at the start, partitions.start.json) lists it.
@@ -135,12 +135,12 @@ public:
         dev.Ini(PhoneIni(support ? "kernel_mtd_repair = yes\n" : "kernel_mtd_repair = no\n",
                          flash + faults_section));
         drivertest::AddVersionFiles(dev);
-        spec = LayoutPackage(layout);
-        return dev.HostFile("p.rom", Build(spec));
+        desc = LayoutPackage(layout);
+        return dev.HostFile("p.rom", Build(desc));
     }
 
     const std::vector<uint8_t>& Data(int mtd) const {
-        for (const auto& p : spec.partitions)
+        for (const auto& p : desc.partitions)
             if (static_cast<int>(p.partition_id) == mtd) return p.data;
         static const std::vector<uint8_t> none;
         return none;
@@ -162,7 +162,7 @@ public:
     }
 
     devsim::Device dev;
-    RomPackageSpec spec;
+    RomPackageSpec desc;
     std::string env_block, config_block;
 };
 
