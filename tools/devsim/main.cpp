@@ -61,8 +61,10 @@ const char kUsage[] =
     "\n"
     "OUT_DIR receives result.json, syslog.jsonl, ipc.jsonl, misc.jsonl, frames/\n"
     "(NNNN.txt text art, NNNN.png), frames.txt, env.txt, flash.img,\n"
-    "partitions.json, console.log (the program's stdout/stderr) and device/\n"
-    "(/config and /tmp at the end, without /tmp/bin).\n"
+    "partitions.json (and env.start.txt, flash.start.img, partitions.start.json\n"
+    "as the run began), console.log (the program's stdout/stderr) and device/\n"
+    "(/config and /tmp at the end, without /tmp/bin). docs/devsim.md has the\n"
+    "record formats and a worked example.\n"
     "\n"
     "Exit status: 0 the run happened (whatever its outcome), 1 the simulator\n"
     "failed, 2 bad device description or usage.\n";
