@@ -56,7 +56,8 @@ TEST_P(DriverAutop, PreparesTheFilesOnlyWhenAsked) {
     dev.File("/tmp/account.cfg", "account = 7\nserver_url = http://x\n");
     dev.File("/tmp/phone.conf", "volume = 3\n");
     dev.File("/tmp/notes.txt", "notes = 1\n");
-    const std::string rom = dev.HostFile("p.rom", Build(SamplePackage()));
+    const RomPackageSpec desc = SamplePackage();
+    const std::string rom = dev.HostFile("p.rom", Build(desc));
     // The file steps are shell commands with a time limit of 3 s each, which the
     // device clock divides like every wait: at a quarter of it (750 ms) a busy
     // host still starts its shell in time; at the fixture's pace (15 ms) not always.
@@ -70,7 +71,7 @@ TEST_P(DriverAutop, PreparesTheFilesOnlyWhenAsked) {
     EXPECT_EQ(LastFrame(dev), ProgressScreen(100));
     EXPECT_FALSE(dev.DeviceFileExists("/config/upgrader_autop"));
     const std::string kernel = dev.Window(1);
-    const auto& data = SamplePackage().partitions[0].data;
+    const auto& data = desc.partitions[0].data;
     ASSERT_GE(kernel.size(), data.size());
     EXPECT_EQ(kernel.substr(0, data.size()), drivertest::Bytes(data));
 
