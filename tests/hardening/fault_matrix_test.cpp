@@ -1,0 +1,138 @@
+// The fault matrix: the installer, started in file mode with the sample
+// package, on a phone with one injected fault at a time. Every row must end in
+// a reboot or a stated exit, never in a crash or a hang; a refusal writes no
+// flash; a failure after the first write keeps what was written before it and
+// touches nothing after it; the failure screen names the failure.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver_fixture.h"
+
+namespace {
+
+using drivertest::Build;
+using drivertest::FailureScreen;
+using drivertest::PhoneIni;
+using drivertest::SamplePackage;
+using drivertest::WindowUntouched;
+
+constexpr char kFill = static_cast<char>(0xA5);
+
+// What a row leaves in the flash windows of the sample package's partitions
+// (1: kernel, 2: file system; 5 is the installed version and never written).
+enum class Flash {
+    kUntouched,    // every window as the phone came
+    kAll,          // partitions 1 and 2 written, the rest untouched
+    kKernelOnly,   // partition 1 written, 2 not completely, the rest untouched
+    kNoneWritten,  // 1 not written completely, 2 untouched, the rest untouched
+};
+
+struct FaultRow {
+    const char* name;
+    const char* faults;     // lines of [faults]
+    const char* outcome;    // "rebooted" or "exited"
+    int exit_status;        // for "exited"
+    const char* failure;    // failure screen text, or null for none
+    int failure_id;
+    Flash flash;
+};
+
+bool Holds(const devsim::Device& dev, int mtd, const std::vector<uint8_t>& data) {
+    const std::string w = dev.Window(mtd);
+    return w.size() >= data.size() && w.compare(0, data.size(), drivertest::Bytes(data)) == 0;
+}
+
+class FaultMatrix : public testing::TestWithParam<FaultRow> {};
+
+TEST_P(FaultMatrix, EndsAsStatedAndWritesOnlyWhatItShould) {
+    const FaultRow& row = GetParam();
+    devsim::Device dev(row.name);
+    dev.Ini(PhoneIni("timeout = 40\n", std::string("[faults]\n") + row.faults + "\n"));
+    drivertest::AddVersionFiles(dev);
+    const RomPackageSpec spec = SamplePackage();
+    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(spec)), "--keys", "35@frame1"}), 0)
+        << dev.Stderr();
+
+    EXPECT_EQ(dev.result().outcome, row.outcome) << dev.Console();
+    if (std::string(row.outcome) == "exited") {
+        EXPECT_EQ(dev.result().exit_status.value_or(-1000), row.exit_status);
+    }
+    EXPECT_FALSE(dev.result().signal.has_value());
+    if (row.failure != nullptr) {
+        const int n = dev.FrameCount();
+        ASSERT_GE(n, 2);
+        EXPECT_TRUE(dev.FrameText(n - 1) == FailureScreen(row.failure, row.failure_id))
+            << "not the failure screen " << row.failure << ":" << row.failure_id;
+        EXPECT_TRUE(dev.FrameText(n) == drivertest::NoticeScreen("Rebooting..."));
+    }
+
+    const auto& kernel = spec.partitions[0].data;
+    const auto& rootfs = spec.partitions[1].data;
+    switch (row.flash) {
+        case Flash::kUntouched:
+            EXPECT_TRUE(WindowUntouched(dev, 1, kFill));
+            EXPECT_TRUE(WindowUntouched(dev, 2, kFill));
+            break;
+        case Flash::kAll:
+            EXPECT_TRUE(Holds(dev, 1, kernel));
+            EXPECT_TRUE(Holds(dev, 2, rootfs));
+            break;
+        case Flash::kKernelOnly:
+            EXPECT_TRUE(Holds(dev, 1, kernel));
+            EXPECT_FALSE(Holds(dev, 2, rootfs));
+            break;
+        case Flash::kNoneWritten:
+            EXPECT_FALSE(Holds(dev, 1, kernel));
+            EXPECT_TRUE(WindowUntouched(dev, 2, kFill));
+            break;
+    }
+    for (int mtd : {0, 3, 4, 5, 6}) EXPECT_TRUE(WindowUntouched(dev, mtd, kFill)) << "mtd" << mtd;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FaultMatrix,
+    testing::Values(
+        FaultRow{"none", "", "rebooted", 0, nullptr, 0, Flash::kAll},
+        // Burn failures: the burner's code on the screen, earlier partitions kept.
+        FaultRow{"erase_kernel", "erase = mtd1:0", "rebooted", 0, "Burn Flash Failed!", -82,
+                 Flash::kNoneWritten},
+        FaultRow{"erase_rootfs", "erase = mtd2:0", "rebooted", 0, "Burn Flash Failed!", -82,
+                 Flash::kKernelOnly},
+        FaultRow{"write_kernel", "write = mtd1:1", "rebooted", 0, "Burn Flash Failed!", -81,
+                 Flash::kNoneWritten},
+        // Every write into the block stores half: the rest is written again
+        // until a write stores nothing, which fails the burn.
+        FaultRow{"short_write", "short_write = mtd2:0", "rebooted", 0, "Burn Flash Failed!", -81,
+                 Flash::kKernelOnly},
+        FaultRow{"memgetinfo", "memgetinfo = mtd2", "rebooted", 0, "Burn Flash Failed!", -82,
+                 Flash::kKernelOnly},
+        // Refusals of the package check: nothing written.
+        FaultRow{"no_mtd2", "missing = /dev/mtd2", "rebooted", 0, "Rom check Failed!", -83,
+                 Flash::kUntouched},
+        FaultRow{"no_env", "missing = /proc/avalanche/env", "rebooted", 0, "Rom check Failed!", -1,
+                 Flash::kUntouched},
+        FaultRow{"no_hwver", "missing = /proc/misc/hwver", "rebooted", 0, "Rom check Failed!", -87,
+                 Flash::kUntouched},
+        FaultRow{"no_software", "missing = /proc/ver/software", "rebooted", 0, "Rom check Failed!",
+                 -1, Flash::kUntouched},
+        // The watchdog cannot be stopped: nothing is written.
+        FaultRow{"no_misc", "missing = /dev/misc0", "rebooted", 0, "Upgrade Failed!", -190,
+                 Flash::kUntouched},
+        FaultRow{"misc_fail", "misc = fail", "rebooted", 0, "Upgrade Failed!", -190, Flash::kUntouched},
+        FaultRow{"watchdog", "misc = watchdog", "rebooted", 0, "Upgrade Failed!", -190,
+                 Flash::kUntouched},
+        FaultRow{"killapps", "killapps = fail", "rebooted", 0, "Killapps Failed!", -192,
+                 Flash::kUntouched},
+        // Before the screen is up: the short exit with the result as status
+        // (-189 is 67), or 0 for a screen that cannot be opened.
+        FaultRow{"copy_bin", "copy_bin = fail", "exited", 67, nullptr, 0, Flash::kUntouched},
+        FaultRow{"tmp_full", "tmp_full = yes", "exited", 67, nullptr, 0, Flash::kUntouched},
+        FaultRow{"no_fb", "missing = /dev/fb0", "exited", 0, nullptr, 0, Flash::kUntouched},
+        // Faults that do not stop an upgrade.
+        FaultRow{"no_refresh", "missing = /proc/glcd/refresh", "rebooted", 0, nullptr, 0, Flash::kAll},
+        FaultRow{"no_keypad", "missing = /dev/input/event0", "rebooted", 0, nullptr, 0, Flash::kAll}),
+    [](const testing::TestParamInfo<FaultRow>& p) { return std::string(p.param.name); });
+
+}  // namespace
