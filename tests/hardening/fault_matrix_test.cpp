@@ -136,3 +136,93 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<FaultRow>& p) { return std::string(p.param.name); });
 
 }  // namespace
+
+namespace {
+
+// Hostile packages on a sound phone: each is refused by the package check with
+// its code, shown on the failure screen, and nothing is written (the ranges are
+// checked against the package length before anything is read).
+struct PackageRow {
+    const char* name;
+    int code;  // the check's refusal, also the failure ID
+    void (*make)(std::vector<uint8_t>& pkg, RomPackageSpec& spec);
+};
+
+std::vector<uint8_t> Rebuild(RomPackageSpec& spec) { return rombuild_package(spec); }
+
+class HostilePackage : public testing::TestWithParam<PackageRow> {};
+
+TEST_P(HostilePackage, IsRefusedAndWritesNothing) {
+    const PackageRow& row = GetParam();
+    devsim::Device dev(row.name);
+    dev.Ini(PhoneIni());
+    drivertest::AddVersionFiles(dev);
+    RomPackageSpec spec = SamplePackage();
+    std::vector<uint8_t> pkg = rombuild_package(spec);
+    row.make(pkg, spec);
+    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", drivertest::Bytes(pkg)), "--keys", "35@frame1"}), 0)
+        << dev.Stderr();
+    EXPECT_EQ(dev.result().outcome, "rebooted");
+    const std::string line = "rom pack check failed! ID:" + std::to_string(row.code);
+    EXPECT_TRUE(dev.LogContains(line)) << line;
+    const int n = dev.FrameCount();
+    ASSERT_GE(n, 2);
+    EXPECT_TRUE(dev.FrameText(n - 1) == FailureScreen("Rom check Failed!", row.code));
+    for (int mtd = 0; mtd < 7; ++mtd) EXPECT_TRUE(WindowUntouched(dev, mtd, kFill)) << "mtd" << mtd;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, HostilePackage,
+    testing::Values(
+        PackageRow{"truncated", -97, [](std::vector<uint8_t>& p, RomPackageSpec&) { p.resize(p.size() / 2); }},
+        PackageRow{"header_only", -97, [](std::vector<uint8_t>& p, RomPackageSpec&) { p.resize(140); }},
+        PackageRow{"short", -100, [](std::vector<uint8_t>& p, RomPackageSpec&) { p.resize(60); }},
+        PackageRow{"magic", -100, [](std::vector<uint8_t>& p, RomPackageSpec&) { p[0] ^= 0xFF; }},
+        PackageRow{"header_sum", -98, [](std::vector<uint8_t>& p, RomPackageSpec&) { p[0x30] ^= 0x01; }},
+        PackageRow{"data_sum", -97, [](std::vector<uint8_t>& p, RomPackageSpec&) { p[p.size() - 100] ^= 0x01; }},
+        PackageRow{"parts_17", -79,
+                   [](std::vector<uint8_t>& p, RomPackageSpec& s) {
+                       s.tweak = [](Rom_Header& h, std::vector<Partition_Header>&) { h.partition_num = 17; };
+                       p = Rebuild(s);
+                   }},
+        PackageRow{"offset_beyond", -91,
+                   [](std::vector<uint8_t>& p, RomPackageSpec& s) {
+                       s.tweak = [](Rom_Header&, std::vector<Partition_Header>& parts) {
+                           parts[0].partition_offset = 0xFFFFFF00u;
+                       };
+                       p = Rebuild(s);
+                   }},
+        PackageRow{"size_wraps", -91,
+                   [](std::vector<uint8_t>& p, RomPackageSpec& s) {
+                       s.tweak = [](Rom_Header&, std::vector<Partition_Header>& parts) {
+                           parts[1].partition_size = 0xFFFFFFF0u;
+                       };
+                       p = Rebuild(s);
+                   }},
+        PackageRow{"part_magic", -93,
+                   [](std::vector<uint8_t>& p, RomPackageSpec& s) {
+                       s.tweak = [](Rom_Header&, std::vector<Partition_Header>& parts) { parts[1].magic_num = 0; };
+                       p = Rebuild(s);
+                   }},
+        PackageRow{"part_id_7", -90,
+                   [](std::vector<uint8_t>& p, RomPackageSpec& s) {
+                       s.partitions[1].partition_id = 7;
+                       p = Rebuild(s);
+                   }},
+        PackageRow{"too_big_for_window", -84,
+                   [](std::vector<uint8_t>& p, RomPackageSpec& s) {
+                       s.partitions[0].partition_id = 3;  // 64 KiB window, 100000 bytes
+                       p = Rebuild(s);
+                   }},
+        PackageRow{"later_part_bad", -91,
+                   [](std::vector<uint8_t>& p, RomPackageSpec& s) {
+                       // The third partition's stated checksum is wrong; everything
+                       // else, the package checksum included, is consistent.
+                       s.tweak = [](Rom_Header&, std::vector<Partition_Header>& parts) {
+                           parts[2].partition_checksum ^= 1u;
+                       };
+                       p = Rebuild(s);
+                   }}),
+    [](const testing::TestParamInfo<PackageRow>& p) { return std::string(p.param.name); });
+
+}  // namespace
