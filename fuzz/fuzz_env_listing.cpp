@@ -11,7 +11,6 @@
 
 #include "env.h"
 #include "fuzz_sandbox.h"
-#include "rl_log.h"
 
 namespace {
 
@@ -21,11 +20,7 @@ bool is_range_entry(const env_info& e) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz_enter_sandbox();
-    rl_log_init("fuzz", 7);
-    return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return fuzz_init(); }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     env_info table[ENV_INFO_NUM];

@@ -10,7 +10,6 @@
 
 #include "check_rules.h"
 #include "fuzz_sandbox.h"
-#include "rl_log.h"
 
 namespace {
 
@@ -31,11 +30,7 @@ int count_pieces(const char* s) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz_enter_sandbox();
-    rl_log_init("fuzz", 7);
-    return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return fuzz_init(); }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char text[HWVER_TEXT_SIZE];

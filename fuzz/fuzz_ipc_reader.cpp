@@ -16,7 +16,6 @@
 #include "fuzz_sandbox.h"
 #include "ipc.h"
 #include "ipc_internal.h"
-#include "rl_log.h"
 
 namespace {
 
@@ -34,11 +33,7 @@ int check_message(const ipc_msg* msg, void*) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz_enter_sandbox();
-    rl_log_init("fuzz", 7);
-    return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return fuzz_init(); }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // More than one message's worth tells nothing new and could fill the pair.

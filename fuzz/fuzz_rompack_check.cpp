@@ -20,7 +20,6 @@
 #include "check_steps.h"
 #include "env.h"
 #include "fuzz_sandbox.h"
-#include "rl_log.h"
 #include "rombuild.h"
 #include "upd_msg.h"
 
@@ -65,8 +64,7 @@ int check_special_partition(const uint8_t* package, const Partition_Header* part
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz_enter_sandbox();
-    rl_log_init("fuzz", 7);
+    fuzz_init();
     env_parse_listing(g_env, kListing, sizeof kListing - 1);
     env_add_text(g_env, "RomVersion", "1.0.0.1");
     return 0;

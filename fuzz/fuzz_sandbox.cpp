@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "rl_log.h"
+
 namespace {
 
 [[noreturn]] void fail(const char* what) {
@@ -96,4 +98,10 @@ void fuzz_enter_sandbox() {
     mount_tmpfs("/proc");
     make_dev();
     make_proc();
+}
+
+int fuzz_init() {
+    fuzz_enter_sandbox();
+    rl_log_init("fuzz", 7);
+    return 0;
 }

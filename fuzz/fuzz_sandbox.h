@@ -16,3 +16,8 @@
 #pragma once
 
 void fuzz_enter_sandbox();
+
+// The usual start of a target: the sandbox, then the log opened at debug level
+// (every log line is formatted, so bad format arguments show). Returns 0, the
+// result LLVMFuzzerInitialize gives.
+int fuzz_init();

@@ -18,7 +18,6 @@
 #include "ctrl.h"
 #include "dlg.h"
 #include "fuzz_sandbox.h"
-#include "rl_log.h"
 
 namespace {
 
@@ -139,11 +138,7 @@ void run_dialog(Input& in) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz_enter_sandbox();
-    rl_log_init("fuzz", 7);
-    return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return fuzz_init(); }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Input in{data, data + size};

@@ -10,13 +10,10 @@
 
 namespace {
 
+// Partition contents that differ per partition and per byte.
 std::vector<uint8_t> Bytes(uint32_t seed, uint32_t size) {
     std::vector<uint8_t> v(size);
-    uint32_t x = seed * 2654435761u + 1;
-    for (uint32_t i = 0; i < size; ++i) {
-        x = x * 1103515245u + 12345u;
-        v[i] = static_cast<uint8_t>(x >> 16);
-    }
+    for (uint32_t i = 0; i < size; ++i) v[i] = static_cast<uint8_t>(seed * 37 + i * 11 + (i >> 8));
     return v;
 }
 
