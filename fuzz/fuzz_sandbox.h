@@ -8,7 +8,8 @@
 // /dev keeps null, zero, random and urandom (bound from the real ones) and gets
 // empty regular files mtd0 ... mtd15; /dev/log is absent, so log lines are
 // formatted and then dropped. /proc keeps self, thread-self and the own pid
-// (the sanitizers read them) and holds an empty glcd/refresh.
+// (the sanitizers read them) and holds an empty glcd/refresh. /bin/sh is
+// covered by /dev/null, so no shell command can run.
 //
 // Call from LLVMFuzzerInitialize, while the process has one thread. Aborts
 // with the reason when the sandbox cannot be made: a fuzz run never proceeds
