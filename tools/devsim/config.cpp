@@ -129,12 +129,16 @@ struct Loader {
       int64_t n = 0;
       if (!ParseInt(v, &n) || n < 0 || n > 255) return Fail("flash", key, "expected a byte value");
       cfg->fill = static_cast<uint8_t>(n);
+    } else if (key == "erase_ms") {
+      int64_t n = 0;
+      if (!ParseInt(v, &n) || n < 0 || n > 60000) return Fail("flash", key, "expected milliseconds (0..60000)");
+      cfg->erase_ms = static_cast<double>(n);
     } else if (ParseMtd(key, &mtd)) {
       std::string path = Resolve(cfg->dir, v);
       if (!IsFile(path)) return Fail("flash", key, "no such file: " + path);
       cfg->flash_files[mtd] = path;
     } else {
-      return Fail("flash", key, "unknown key (fill or mtd0..mtd8)");
+      return Fail("flash", key, "unknown key (fill, erase_ms or mtd0..mtd8)");
     }
     return true;
   }

@@ -42,6 +42,7 @@ struct DeviceConfig {
   std::vector<std::pair<std::string, std::string>> bootloader;
   // [flash]
   uint8_t fill = 0xFF;
+  double erase_ms = 0;  // time one 64 KiB block erase takes (divided by speed)
   std::map<int, std::string> flash_files;  // mtd index -> host path
   // [shm]
   std::string shm_rom;  // host path; empty: no segment

@@ -60,6 +60,16 @@ bool Flash::Hits(const std::vector<BlockFault>& faults, int mtd, uint64_t offset
   return false;
 }
 
+bool Flash::TakeFault(std::vector<BlockFault>* faults, int mtd, uint64_t offset, uint64_t len) {
+  for (auto it = faults->begin(); it != faults->end(); ++it) {
+    if (Hits({*it}, mtd, offset, len)) {
+      faults->erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
 int64_t Flash::Info(int mtd) const {
   if (!Valid(mtd)) return -ENODEV;
   for (int f : info_faults_) {
@@ -87,7 +97,9 @@ int64_t Flash::Write(int mtd, uint64_t offset, const uint8_t* data, uint32_t len
   if (offset >= w.size()) return -ENOSPC;
   if (Hits(write_faults_, mtd, offset, len)) return -EIO;
   uint64_t n = std::min<uint64_t>(len, w.size() - offset);
-  if (Hits(short_write_faults_, mtd, offset, n)) n = n / 2;
+  // A short write is a single event, as on a real chip: the first write
+  // touching the block stores half, the writer goes on with the rest.
+  if (TakeFault(&short_write_faults_, mtd, offset, n)) n = n / 2;
   uint8_t* p = chip_.data() + (w.start - kFlashBase + offset);
   for (uint64_t i = 0; i < n; ++i) p[i] &= data[i];  // programming clears bits only
   return static_cast<int64_t>(n);

@@ -48,11 +48,14 @@ class Flash {
  private:
   bool Valid(int mtd) const { return mtd >= 0 && mtd < kPartitions; }
   bool Hits(const std::vector<BlockFault>& faults, int mtd, uint64_t offset, uint64_t len) const;
+  // Removes and reports the first fault of `faults` that the range touches.
+  bool TakeFault(std::vector<BlockFault>* faults, int mtd, uint64_t offset, uint64_t len);
 
   std::vector<uint8_t> chip_;
   Window windows_[kPartitions];
   bool repair_ = true;
-  std::vector<BlockFault> erase_faults_, write_faults_, short_write_faults_;
+  std::vector<BlockFault> erase_faults_, write_faults_;
+  std::vector<BlockFault> short_write_faults_;  // each one is spent by the write it shortens
   std::vector<int> info_faults_;
 };
 

@@ -243,6 +243,11 @@ bool Device::Start(std::string* error) {
   std::snprintf(speed, sizeof speed, "%g", cfg_.speed);
   s.env = {"PATH=/sbin:/usr/sbin:/bin:/usr/bin:/usr/local/bin", "HOME=/root", "TERM=dumb",
            std::string("LD_PRELOAD=") + kShimPath, std::string("DEVSIM_SPEED=") + speed};
+  if (cfg_.erase_ms > 0) {
+    char erase_ms[32];
+    std::snprintf(erase_ms, sizeof erase_ms, "%g", cfg_.erase_ms);
+    s.env.push_back(std::string("DEVSIM_ERASE_MS=") + erase_ms);
+  }
   // Sanitizer builds of programs: the shim is loaded before the runtime.
   std::string asan = "ASAN_OPTIONS=verify_asan_link_order=0";
   if (const char* a = getenv("ASAN_OPTIONS")) asan += std::string(":") + a;
@@ -521,7 +526,7 @@ void Device::Loop() {
     for (auto& c : ctl_conns_) {
       if (!fds[i++].revents || c.fd < 0) continue;
       char buf[65536];
-      ssize_t r;
+      ssize_t r = 0;
       while (c.fd >= 0 && (r = read(c.fd, buf, sizeof buf)) > 0) {
         c.in.append(buf, static_cast<size_t>(r));
         OnCtlData(&c);

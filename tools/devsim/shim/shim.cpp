@@ -45,6 +45,7 @@ constexpr int kMtdCount = 9;
 KnownFile g_mtd[kMtdCount];
 KnownFile g_misc, g_fb;
 double g_speed = 1.0;
+double g_erase_ms = 0;  // time of one 64 KiB block erase, before the speed divides it
 
 int g_ctl = -1;
 pthread_mutex_t g_ctl_lock = PTHREAD_MUTEX_INITIALIZER;
@@ -96,6 +97,11 @@ __attribute__((constructor)) void ShimInit() {
   if (speed != nullptr) {
     double s = strtod(speed, nullptr);
     if (s > 0) g_speed = s;
+  }
+  const char* erase_ms = getenv("DEVSIM_ERASE_MS");
+  if (erase_ms != nullptr) {
+    double ms = strtod(erase_ms, nullptr);
+    if (ms > 0) g_erase_ms = ms;
   }
   pthread_atfork(nullptr, nullptr, ForgetConnection);
 }
@@ -198,6 +204,20 @@ long Call(uint32_t op, uint32_t dev, uint64_t a, uint64_t b, const void* out, ui
   return rp.result;
 }
 
+// Erases through the supervisor; the caller then waits as long as the chip's
+// erase would take ([flash] erase_ms per 64 KiB block).
+int Erase(int mtd, uint64_t start, uint64_t length) {
+  int r = static_cast<int>(Call(kMtdErase, static_cast<uint32_t>(mtd), start, length, nullptr, 0, nullptr, 0, nullptr));
+  if (r == 0 && g_erase_ms > 0) {
+    double seconds = g_erase_ms / 1000.0 * static_cast<double>(length / 65536) / g_speed;
+    struct timespec t;
+    t.tv_sec = static_cast<time_t>(seconds);
+    t.tv_nsec = static_cast<long>((seconds - static_cast<double>(t.tv_sec)) * 1e9);
+    real_nanosleep(&t, nullptr);
+  }
+  return r;
+}
+
 int MtdIoctl(int mtd, uint32_t req, void* arg) {
   switch (req) {
     case kMipsMemGetInfo:
@@ -220,14 +240,12 @@ int MtdIoctl(int mtd, uint32_t req, void* arg) {
     case kHostMemErase: {
       struct erase_info_user e;
       memcpy(&e, arg, sizeof e);
-      return static_cast<int>(
-          Call(kMtdErase, static_cast<uint32_t>(mtd), e.start, e.length, nullptr, 0, nullptr, 0, nullptr));
+      return Erase(mtd, e.start, e.length);
     }
     case kHostMemErase64: {
       struct erase_info_user64 e;
       memcpy(&e, arg, sizeof e);
-      return static_cast<int>(
-          Call(kMtdErase, static_cast<uint32_t>(mtd), e.start, e.length, nullptr, 0, nullptr, 0, nullptr));
+      return Erase(mtd, e.start, e.length);
     }
     case kMipsRepairCheck:
     case kHostRepairCheck:

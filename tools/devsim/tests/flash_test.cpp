@@ -123,6 +123,7 @@ TEST(FlashTest, InjectedFaults) {
   EXPECT_EQ(f.Write(0, 0x10, zeros.data(), 8), 4);
   EXPECT_EQ(f.chip()[0x13], 0x00);
   EXPECT_EQ(f.chip()[0x14], 0xFF) << "the unstored half stays as it was";
+  EXPECT_EQ(f.Write(0, 0x14, zeros.data(), 4), 4) << "a short write happens once";
   EXPECT_EQ(f.Write(0, 0x10000, zeros.data(), 8), 8);
   EXPECT_EQ(f.Info(2), -EIO);
   EXPECT_EQ(f.Info(1), 0x20000);
