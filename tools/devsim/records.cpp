@@ -140,7 +140,17 @@ int Records::AddFrame(const uint8_t* bytes, size_t len) {
   f.bytes.assign(picture::kFrameBytes, 0);
   std::memcpy(f.bytes.data(), bytes, std::min<size_t>(len, picture::kFrameBytes));
   frames_.push_back(std::move(f));
-  return static_cast<int>(frames_.size());
+  const int n = static_cast<int>(frames_.size());
+  // The text art goes out at once, so that a run can be watched while it
+  // goes on; PNGs and frames.txt follow at the end (WriteFrames).
+  if (!out_.empty()) {
+    std::string dir = out_ + "/frames";
+    if (n == 1) mkdir(dir.c_str(), 0755);
+    char name[32];
+    std::snprintf(name, sizeof name, "/%04d.txt", n);
+    std::ofstream(dir + name) << picture::ToText(frames_.back().bytes.data());
+  }
+  return n;
 }
 
 bool Records::WriteFrames(std::string* error) const {
@@ -151,7 +161,6 @@ bool Records::WriteFrames(std::string* error) const {
     char name[32];
     std::snprintf(name, sizeof name, "%04u", static_cast<unsigned>(i + 1));
     std::string text = picture::ToText(frames_[i].bytes.data());
-    std::ofstream(dir + "/" + name + ".txt") << text;
     if (!picture::WritePng(dir + "/" + name + ".png", frames_[i].bytes.data(), 1, error)) return false;
     all << "frame " << (i + 1) << " t_ms " << frames_[i].t_ms << "\n" << text << "\n";
   }

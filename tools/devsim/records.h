@@ -39,10 +39,10 @@ class Records {
   void Syslog(const std::string& datagram);
   void Ipc(int receiver, const std::string& bytes);
   void Misc(uint32_t request, int64_t value, int result);
-  // Captures a frame; returns its number (1-based).
+  // Keeps a frame and writes its frames/NNNN.txt at once; returns its number.
   int AddFrame(const uint8_t* bytes, size_t len);
 
-  // frames/NNNN.txt, frames/NNNN.png and frames.txt.
+  // frames/NNNN.png and frames.txt (the text files are written as frames come).
   bool WriteFrames(std::string* error) const;
   int frame_count() const { return static_cast<int>(frames_.size()); }
 
