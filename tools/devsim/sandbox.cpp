@@ -101,13 +101,13 @@ namespace {
 
 }  // namespace
 
-pid_t StartInit(const InitSpec& spec, std::string* error) {
+pid_t StartInit(const InitSpec& setup, std::string* error) {
   pid_t pid = fork();
   if (pid < 0) {
     *error = std::string("cannot start the device: ") + std::strerror(errno);
     return -1;
   }
-  if (pid == 0) InitMain(spec);
+  if (pid == 0) InitMain(setup);
   return pid;
 }
 

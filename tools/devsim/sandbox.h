@@ -29,6 +29,6 @@ struct InitSpec {
 // Forks the device's PID 1. It mounts proc, applies the /bin copy fault,
 // chroots, starts the program, reaps every process until none is left and
 // then reports the program's wait status and exits. Returns its pid.
-pid_t StartInit(const InitSpec& spec, std::string* error);
+pid_t StartInit(const InitSpec& setup, std::string* error);
 
 }  // namespace devsim

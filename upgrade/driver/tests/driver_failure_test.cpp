@@ -119,10 +119,10 @@ TEST_P(DriverFailureScreen, ShowsTheFailureAndRebootsOnTheKey) {
     devsim::Device dev(c.name);
     dev.Ini(PhoneIni(c.device_extra, c.extra));
     drivertest::AddVersionFiles(dev);
-    RomPackageSpec spec = SamplePackage();
-    spec.device_id = static_cast<uint32_t>(c.device_id);
+    RomPackageSpec desc = SamplePackage();
+    desc.device_id = static_cast<uint32_t>(c.device_id);
     // The key is queued from the start; the wait reads it once the screen is up.
-    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(spec)), "--keys", "35@frame1"}), 0)
+    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(desc)), "--keys", "35@frame1"}), 0)
         << dev.Stderr();
     EXPECT_EQ(dev.result().outcome, "rebooted");
     EXPECT_EQ(dev.result().reboot_command.value_or(""), "/tmp/reboot");
@@ -153,8 +153,8 @@ TEST(DriverFailure, BurnFailureShowsTheBurnersCodeAndKeepsEarlierPartitions) {
     devsim::Device dev("burnfail");
     dev.Ini(PhoneIni("", "[faults]\nwrite = mtd2:0\n"));
     drivertest::AddVersionFiles(dev);
-    RomPackageSpec spec = SamplePackage();
-    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(spec)), "--keys", "35@frame1"}), 0)
+    RomPackageSpec desc = SamplePackage();
+    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(desc)), "--keys", "35@frame1"}), 0)
         << dev.Stderr();
     EXPECT_EQ(dev.result().outcome, "rebooted");
     EXPECT_EQ(Broadcasts(dev), (std::vector<std::pair<int, int>>{{4, 2}, {4, 4}, {3, 0}}));
@@ -164,7 +164,7 @@ TEST(DriverFailure, BurnFailureShowsTheBurnersCodeAndKeepsEarlierPartitions) {
     EXPECT_EQ(dev.FrameText(n - 1), FailureScreen("Burn Flash Failed!", -81));
     // The kernel went in before the failing partition; the skipped one is untouched.
     const std::string kernel = dev.Window(1);
-    const auto& data = spec.partitions[0].data;
+    const auto& data = desc.partitions[0].data;
     ASSERT_GE(kernel.size(), data.size());
     EXPECT_EQ(kernel.substr(0, data.size()), drivertest::Bytes(data));
     EXPECT_TRUE(WindowUntouched(dev, 5, kFill));
@@ -198,9 +198,9 @@ TEST(DriverFailure, FailureScreenWaitsForTheKey) {
     devsim::Device dev("nokey");
     dev.Ini(PhoneIni("timeout = 3\n"));
     drivertest::AddVersionFiles(dev);
-    RomPackageSpec spec = SamplePackage();
-    spec.device_id = 54;
-    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(spec)), "--keys", "34@frame1,36@frame1"}),
+    RomPackageSpec desc = SamplePackage();
+    desc.device_id = 54;
+    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(desc)), "--keys", "34@frame1,36@frame1"}),
               0)
         << dev.Stderr();
     EXPECT_EQ(dev.result().outcome, "timeout");
@@ -214,9 +214,9 @@ TEST(DriverFailure, MissingRebootCopyUsesPlainReboot) {
     dev.Ini(PhoneIni());
     drivertest::AddVersionFiles(dev);
     dev.File("/tmp/reboot/in-the-way", "");
-    RomPackageSpec spec = SamplePackage();
-    spec.device_id = 54;
-    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(spec)), "--keys", "35@frame1"}), 0)
+    RomPackageSpec desc = SamplePackage();
+    desc.device_id = 54;
+    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(desc)), "--keys", "35@frame1"}), 0)
         << dev.Stderr();
     EXPECT_EQ(dev.result().outcome, "rebooted");
     EXPECT_EQ(dev.result().reboot_command.value_or(""), "reboot");

@@ -53,11 +53,11 @@ std::vector<uint8_t> Pattern(uint32_t seed, uint32_t size) {
 }
 
 RomPackageSpec SamplePackage() {
-    RomPackageSpec spec;
-    spec.device_id = 53;
-    spec.match_id[0] = 5;
-    spec.rom_version = rombuild_version(2, 0, 0, 1);
-    spec.scramble_key = 0x5C;
+    RomPackageSpec desc;
+    desc.device_id = 53;
+    desc.match_id[0] = 5;
+    desc.rom_version = rombuild_version(2, 0, 0, 1);
+    desc.scramble_key = 0x5C;
     const struct {
         uint32_t id, size;
     } parts[] = {{1, 100000}, {2, 70000}, {5, 40000}};
@@ -66,14 +66,14 @@ RomPackageSpec SamplePackage() {
         part.partition_id = p.id;
         part.partition_version = rombuild_version(2, 0, 0, 1);
         part.data = Pattern(p.id, p.size);
-        spec.partitions.push_back(part);
+        desc.partitions.push_back(part);
     }
-    return spec;
+    return desc;
 }
 
 std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
 
-std::string Build(const RomPackageSpec& spec) { return Bytes(rombuild_package(spec)); }
+std::string Build(const RomPackageSpec& desc) { return Bytes(rombuild_package(desc)); }
 
 std::vector<std::string> SourceOptions(bool shm, const std::string& rom) {
     if (shm) return {"--shm", rom, "--state", "0"};

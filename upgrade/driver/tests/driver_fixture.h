@@ -33,7 +33,7 @@ std::vector<uint8_t> Pattern(uint32_t seed, uint32_t size);
 // installed version, skipped).
 RomPackageSpec SamplePackage();
 std::string Bytes(const std::vector<uint8_t>& v);
-std::string Build(const RomPackageSpec& spec);
+std::string Build(const RomPackageSpec& desc);
 
 // devsim options that hand `rom` to the installer: in the shared ROM buffer
 // with upgrade state 0 (`shm`), or as the ROM file of file mode.

@@ -24,10 +24,10 @@ using drivertest::WindowUntouched;
 constexpr char kFill = static_cast<char>(0xA5);
 using Pairs = std::vector<std::pair<int, int>>;
 
-// The partitions of `spec` that were to be written lie at the start of their
+// The partitions of `desc` that were to be written lie at the start of their
 // windows; partition 5 (installed version) and the others are untouched.
-void ExpectBurned(const devsim::Device& dev, const RomPackageSpec& spec) {
-    for (const auto& part : spec.partitions) {
+void ExpectBurned(const devsim::Device& dev, const RomPackageSpec& desc) {
+    for (const auto& part : desc.partitions) {
         const int mtd = static_cast<int>(part.partition_id);
         if (mtd > 6) continue;  // special partitions are not flash
         if (mtd == 5) {
@@ -54,8 +54,8 @@ TEST_P(DriverSuccess, WritesTheSelectedPartitionsAndReboots) {
     dev.Ini(PhoneIni());
     drivertest::AddVersionFiles(dev);
     dev.File("/config/upgrader_autop", "1");
-    RomPackageSpec spec = SamplePackage();
-    const std::string rom = dev.HostFile("p.rom", Build(spec));
+    RomPackageSpec desc = SamplePackage();
+    const std::string rom = dev.HostFile("p.rom", Build(desc));
     ASSERT_EQ(dev.Run(m.shm ? std::vector<std::string>{"--shm", rom, "--state", "0"}
                             : std::vector<std::string>{"--rom", rom}),
               0)
@@ -63,7 +63,7 @@ TEST_P(DriverSuccess, WritesTheSelectedPartitionsAndReboots) {
     EXPECT_EQ(dev.result().outcome, "rebooted");
     EXPECT_EQ(dev.result().reboot_command.value_or(""), "/tmp/reboot");
     EXPECT_EQ(Broadcasts(dev), (Pairs{{4, 2}}));
-    ExpectBurned(dev, spec);
+    ExpectBurned(dev, desc);
     EXPECT_EQ(LastFrame(dev), ProgressScreen(100));
     EXPECT_FALSE(dev.DeviceFileExists("/config/upgrader_autop"));
     // The auto-provisioning files are prepared in shared-memory mode only.
@@ -81,9 +81,9 @@ TEST(DriverSameVersion, RunsTheBarThroughAndRebootsWithoutWriting) {
     dev.Ini(PhoneIni());
     drivertest::AddVersionFiles(dev);
     dev.File("/config/upgrader_autop", "1");
-    RomPackageSpec spec = SamplePackage();
-    spec.rom_version = rombuild_version(1, 0, 0, 1);
-    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(spec))}), 0) << dev.Stderr();
+    RomPackageSpec desc = SamplePackage();
+    desc.rom_version = rombuild_version(1, 0, 0, 1);
+    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(desc))}), 0) << dev.Stderr();
     EXPECT_EQ(dev.result().outcome, "rebooted");
     std::vector<std::string> expected;
     for (int p = 15; p <= 95; p += 10) expected.push_back(ProgressScreen(p));
@@ -114,9 +114,9 @@ TEST_P(DriverState, ReactsAsTheStateWordAsks) {
     devsim::Device dev(c.name);
     dev.Ini(PhoneIni(c.countdown ? "" : "keys = 35@frame1\n"));
     drivertest::AddVersionFiles(dev);
-    RomPackageSpec spec = SamplePackage();
-    if (c.refused) spec.device_id = 54;
-    ASSERT_EQ(dev.Run({"--shm", dev.HostFile("p.rom", Build(spec)), "--state", std::to_string(c.state)}),
+    RomPackageSpec desc = SamplePackage();
+    if (c.refused) desc.device_id = 54;
+    ASSERT_EQ(dev.Run({"--shm", dev.HostFile("p.rom", Build(desc)), "--state", std::to_string(c.state)}),
               0)
         << dev.Stderr();
     EXPECT_EQ(dev.result().outcome, c.outcome);
@@ -144,7 +144,7 @@ TEST_P(DriverState, ReactsAsTheStateWordAsks) {
         EXPECT_EQ(dev.result().outcome, "rebooted");
     }
     if (!c.refused && c.state != -1 && c.state != -2) {
-        ExpectBurned(dev, spec);
+        ExpectBurned(dev, desc);
     }
 }
 
@@ -166,9 +166,9 @@ TEST(DriverCountdown, KeyDuringTheCountdownReboots) {
     devsim::Device dev("cdkey");
     dev.Ini(PhoneIni("keys = 35@frame5\n"));
     drivertest::AddVersionFiles(dev);
-    RomPackageSpec spec = SamplePackage();
-    spec.device_id = 54;
-    ASSERT_EQ(dev.Run({"--shm", dev.HostFile("p.rom", Build(spec)), "--state", "1"}), 0)
+    RomPackageSpec desc = SamplePackage();
+    desc.device_id = 54;
+    ASSERT_EQ(dev.Run({"--shm", dev.HostFile("p.rom", Build(desc)), "--state", "1"}), 0)
         << dev.Stderr();
     EXPECT_EQ(dev.result().outcome, "rebooted");
     EXPECT_EQ(dev.result().reboot_command.value_or(""), "/tmp/reboot");
@@ -200,10 +200,10 @@ TEST(DriverLocks, SaveFileSemaphoreHeldLongerThanTenSeconds) {
     devsim::Device dev("savesem");
     dev.Ini(PhoneIni("", "[semaphores]\n0xB012 = 15\n"));
     drivertest::AddVersionFiles(dev);
-    RomPackageSpec spec = SamplePackage();
-    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(spec))}), 0) << dev.Stderr();
+    RomPackageSpec desc = SamplePackage();
+    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(desc))}), 0) << dev.Stderr();
     EXPECT_EQ(dev.result().outcome, "rebooted");
-    ExpectBurned(dev, spec);
+    ExpectBurned(dev, desc);
 }
 
 // Upgrader tools: a script stands in for the newer installer and records how
@@ -238,9 +238,9 @@ TEST_P(DriverHandOff, StartsTheToolOrGoesOn) {
     if (c.stale_tool) {
         dev.File("/tmp/upgrader_tool", "#!/bin/sh\necho \"stale $#\" > /config/tool_ran\n", 0755);
     }
-    RomPackageSpec spec = SamplePackage();
-    if (c.tool_version != 0) spec.partitions.insert(spec.partitions.begin(), Tool(c.tool_version));
-    const std::string rom = dev.HostFile("p.rom", Build(spec));
+    RomPackageSpec desc = SamplePackage();
+    if (c.tool_version != 0) desc.partitions.insert(desc.partitions.begin(), Tool(c.tool_version));
+    const std::string rom = dev.HostFile("p.rom", Build(desc));
     ASSERT_EQ(dev.Run(c.shm ? std::vector<std::string>{"--shm", rom, "--state", "0"}
                             : std::vector<std::string>{"--rom", rom}),
               0)
@@ -255,7 +255,7 @@ TEST_P(DriverHandOff, StartsTheToolOrGoesOn) {
     } else {
         EXPECT_EQ(dev.result().outcome, "rebooted");
         EXPECT_FALSE(dev.DeviceFileExists("/config/tool_ran"));
-        ExpectBurned(dev, spec);
+        ExpectBurned(dev, desc);
     }
 }
 

@@ -54,15 +54,15 @@ std::string Data(uint32_t id, uint32_t size) {
 }
 
 std::string Package(const std::vector<std::pair<uint32_t, uint32_t>>& parts) {  // id, size
-    RomPackageSpec spec;
+    RomPackageSpec desc;
     for (auto [id, size] : parts) {
         RomPartitionSpec p;
         p.partition_id = id;
         const std::string d = Data(id, size);
         p.data.assign(d.begin(), d.end());
-        spec.partitions.push_back(p);
+        desc.partitions.push_back(p);
     }
-    std::vector<uint8_t> pkg = rombuild_package(spec);
+    std::vector<uint8_t> pkg = rombuild_package(desc);
     return std::string(pkg.begin(), pkg.end());
 }
 
