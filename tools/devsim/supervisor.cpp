@@ -469,6 +469,9 @@ void Device::Loop() {
     for (auto& [fd, id] : listeners_) add(fd);
     for (auto& c : ipc_conns_) add(c.fd);
     for (auto& c : ctl_conns_) add(c.fd);
+    // Connections accepted below join the next poll: only these have an entry.
+    const size_t ipc_polled = ipc_conns_.size();
+    const size_t ctl_polled = ctl_conns_.size();
     int wait_ms = static_cast<int>(std::clamp<int64_t>(next - now, 0, 1000));
     if (ended_) wait_ms = 50;
     int n = poll(fds.data(), fds.size(), wait_ms);
@@ -510,7 +513,8 @@ void Device::Loop() {
         }
       }
     }
-    for (auto& c : ipc_conns_) {
+    for (size_t k = 0; k < ipc_polled; ++k) {
+      IpcConn& c = ipc_conns_[k];
       if (!fds[i++].revents) continue;
       char buf[4096];
       ssize_t r;
@@ -523,7 +527,8 @@ void Device::Loop() {
         c.fd = -1;
       }
     }
-    for (auto& c : ctl_conns_) {
+    for (size_t k = 0; k < ctl_polled; ++k) {
+      CtlConn& c = ctl_conns_[k];
       if (!fds[i++].revents || c.fd < 0) continue;
       char buf[65536];
       ssize_t r = 0;
