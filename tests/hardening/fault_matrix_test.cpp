@@ -22,12 +22,18 @@ constexpr char kFill = static_cast<char>(0xA5);
 
 // What a row leaves in the flash windows of the sample package's partitions
 // (1: kernel, 2: file system; 5 is the installed version and never written).
-enum class Flash {
-    kUntouched,    // every window as the phone came
-    kAll,          // partitions 1 and 2 written, the rest untouched
-    kKernelOnly,   // partition 1 written, 2 not completely, the rest untouched
-    kNoneWritten,  // 1 not written completely, 2 untouched, the rest untouched
+enum class Win {
+    kAsShipped,  // as the phone came
+    kWritten,    // holds its partition
+    kCut,        // does not hold its partition completely
 };
+struct Flash {
+    Win kernel, rootfs;
+};
+constexpr Flash kUntouched{Win::kAsShipped, Win::kAsShipped};
+constexpr Flash kAll{Win::kWritten, Win::kWritten};
+constexpr Flash kKernelOnly{Win::kWritten, Win::kCut};
+constexpr Flash kNoneWritten{Win::kCut, Win::kAsShipped};
 
 struct FaultRow {
     const char* name;
@@ -42,6 +48,14 @@ struct FaultRow {
 bool Holds(const devsim::Device& dev, int mtd, const std::vector<uint8_t>& data) {
     const std::string w = dev.Window(mtd);
     return w.size() >= data.size() && w.compare(0, data.size(), drivertest::Bytes(data)) == 0;
+}
+
+void ExpectWindow(const devsim::Device& dev, int mtd, const std::vector<uint8_t>& data, Win want) {
+    switch (want) {
+        case Win::kAsShipped: EXPECT_TRUE(WindowUntouched(dev, mtd, kFill)) << "mtd" << mtd; break;
+        case Win::kWritten: EXPECT_TRUE(Holds(dev, mtd, data)) << "mtd" << mtd; break;
+        case Win::kCut: EXPECT_FALSE(Holds(dev, mtd, data)) << "mtd" << mtd; break;
+    }
 }
 
 class FaultMatrix : public testing::TestWithParam<FaultRow> {};
@@ -68,70 +82,52 @@ TEST_P(FaultMatrix, EndsAsStatedAndWritesOnlyWhatItShould) {
         EXPECT_TRUE(dev.FrameText(n) == drivertest::NoticeScreen("Rebooting..."));
     }
 
-    const auto& kernel = spec.partitions[0].data;
-    const auto& rootfs = spec.partitions[1].data;
-    switch (row.flash) {
-        case Flash::kUntouched:
-            EXPECT_TRUE(WindowUntouched(dev, 1, kFill));
-            EXPECT_TRUE(WindowUntouched(dev, 2, kFill));
-            break;
-        case Flash::kAll:
-            EXPECT_TRUE(Holds(dev, 1, kernel));
-            EXPECT_TRUE(Holds(dev, 2, rootfs));
-            break;
-        case Flash::kKernelOnly:
-            EXPECT_TRUE(Holds(dev, 1, kernel));
-            EXPECT_FALSE(Holds(dev, 2, rootfs));
-            break;
-        case Flash::kNoneWritten:
-            EXPECT_FALSE(Holds(dev, 1, kernel));
-            EXPECT_TRUE(WindowUntouched(dev, 2, kFill));
-            break;
-    }
+    ExpectWindow(dev, 1, spec.partitions[0].data, row.flash.kernel);
+    ExpectWindow(dev, 2, spec.partitions[1].data, row.flash.rootfs);
     for (int mtd : {0, 3, 4, 5, 6}) EXPECT_TRUE(WindowUntouched(dev, mtd, kFill)) << "mtd" << mtd;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FaultMatrix,
     testing::Values(
-        FaultRow{"none", "", "rebooted", 0, nullptr, 0, Flash::kAll},
+        FaultRow{"none", "", "rebooted", 0, nullptr, 0, kAll},
         // Burn failures: the burner's code on the screen, earlier partitions kept.
         FaultRow{"erase_kernel", "erase = mtd1:0", "rebooted", 0, "Burn Flash Failed!", -82,
-                 Flash::kNoneWritten},
+                 kNoneWritten},
         FaultRow{"erase_rootfs", "erase = mtd2:0", "rebooted", 0, "Burn Flash Failed!", -82,
-                 Flash::kKernelOnly},
+                 kKernelOnly},
         FaultRow{"write_kernel", "write = mtd1:1", "rebooted", 0, "Burn Flash Failed!", -81,
-                 Flash::kNoneWritten},
+                 kNoneWritten},
         // The chip stores half of one write and says so: the burner writes the
         // rest and the upgrade completes.
-        FaultRow{"short_write", "short_write = mtd2:0", "rebooted", 0, nullptr, 0, Flash::kAll},
+        FaultRow{"short_write", "short_write = mtd2:0", "rebooted", 0, nullptr, 0, kAll},
         FaultRow{"memgetinfo", "memgetinfo = mtd2", "rebooted", 0, "Burn Flash Failed!", -82,
-                 Flash::kKernelOnly},
+                 kKernelOnly},
         // Refusals of the package check: nothing written.
         FaultRow{"no_mtd2", "missing = /dev/mtd2", "rebooted", 0, "Rom check Failed!", -83,
-                 Flash::kUntouched},
+                 kUntouched},
         FaultRow{"no_env", "missing = /proc/avalanche/env", "rebooted", 0, "Rom check Failed!", -1,
-                 Flash::kUntouched},
+                 kUntouched},
         FaultRow{"no_hwver", "missing = /proc/misc/hwver", "rebooted", 0, "Rom check Failed!", -87,
-                 Flash::kUntouched},
+                 kUntouched},
         FaultRow{"no_software", "missing = /proc/ver/software", "rebooted", 0, "Rom check Failed!",
-                 -1, Flash::kUntouched},
+                 -1, kUntouched},
         // The watchdog cannot be stopped: nothing is written.
         FaultRow{"no_misc", "missing = /dev/misc0", "rebooted", 0, "Upgrade Failed!", -190,
-                 Flash::kUntouched},
-        FaultRow{"misc_fail", "misc = fail", "rebooted", 0, "Upgrade Failed!", -190, Flash::kUntouched},
+                 kUntouched},
+        FaultRow{"misc_fail", "misc = fail", "rebooted", 0, "Upgrade Failed!", -190, kUntouched},
         FaultRow{"watchdog", "misc = watchdog", "rebooted", 0, "Upgrade Failed!", -190,
-                 Flash::kUntouched},
+                 kUntouched},
         FaultRow{"killapps", "killapps = fail", "rebooted", 0, "Killapps Failed!", -192,
-                 Flash::kUntouched},
+                 kUntouched},
         // Before the screen is up: the short exit with the result as status
         // (-189 is 67), or 0 for a screen that cannot be opened.
-        FaultRow{"copy_bin", "copy_bin = fail", "exited", 67, nullptr, 0, Flash::kUntouched},
-        FaultRow{"tmp_full", "tmp_full = yes", "exited", 67, nullptr, 0, Flash::kUntouched},
-        FaultRow{"no_fb", "missing = /dev/fb0", "exited", 0, nullptr, 0, Flash::kUntouched},
+        FaultRow{"copy_bin", "copy_bin = fail", "exited", 67, nullptr, 0, kUntouched},
+        FaultRow{"tmp_full", "tmp_full = yes", "exited", 67, nullptr, 0, kUntouched},
+        FaultRow{"no_fb", "missing = /dev/fb0", "exited", 0, nullptr, 0, kUntouched},
         // Faults that do not stop an upgrade.
-        FaultRow{"no_refresh", "missing = /proc/glcd/refresh", "rebooted", 0, nullptr, 0, Flash::kAll},
-        FaultRow{"no_keypad", "missing = /dev/input/event0", "rebooted", 0, nullptr, 0, Flash::kAll}),
+        FaultRow{"no_refresh", "missing = /proc/glcd/refresh", "rebooted", 0, nullptr, 0, kAll},
+        FaultRow{"no_keypad", "missing = /dev/input/event0", "rebooted", 0, nullptr, 0, kAll}),
     [](const testing::TestParamInfo<FaultRow>& p) { return std::string(p.param.name); });
 
 }  // namespace
