@@ -35,16 +35,16 @@ RomPartitionSpec Special(uint32_t type, const std::string& text) {
 }
 
 RomPackageSpec Phone() {
-    RomPackageSpec spec;
-    spec.device_id = 53;
-    spec.match_id[0] = 5;
-    spec.rom_version = rombuild_version(2, 0, 0, 1);
-    spec.scramble_key = 0x5C;
-    return spec;
+    RomPackageSpec desc;
+    desc.device_id = 53;
+    desc.match_id[0] = 5;
+    desc.rom_version = rombuild_version(2, 0, 0, 1);
+    desc.scramble_key = 0x5C;
+    return desc;
 }
 
-bool Write(const std::string& dir, const char* name, const RomPackageSpec& spec, uint8_t mode) {
-    std::vector<uint8_t> pkg = rombuild_package(spec);
+bool Write(const std::string& dir, const char* name, const RomPackageSpec& desc, uint8_t mode) {
+    std::vector<uint8_t> pkg = rombuild_package(desc);
     if (pkg.empty()) return false;
     pkg.insert(pkg.begin(), mode);
     const std::string path = dir + "/" + name;

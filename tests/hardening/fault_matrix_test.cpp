@@ -65,8 +65,8 @@ TEST_P(FaultMatrix, EndsAsStatedAndWritesOnlyWhatItShould) {
     devsim::Device dev(row.name);
     dev.Ini(PhoneIni("timeout = 40\n", std::string("[faults]\n") + row.faults + "\n"));
     drivertest::AddVersionFiles(dev);
-    const RomPackageSpec spec = SamplePackage();
-    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(spec)), "--keys", "35@frame1"}), 0)
+    const RomPackageSpec desc = SamplePackage();
+    ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(desc)), "--keys", "35@frame1"}), 0)
         << dev.Stderr();
 
     EXPECT_EQ(dev.result().outcome, row.outcome) << dev.Console();
@@ -82,8 +82,8 @@ TEST_P(FaultMatrix, EndsAsStatedAndWritesOnlyWhatItShould) {
         EXPECT_TRUE(dev.FrameText(n) == drivertest::NoticeScreen("Rebooting..."));
     }
 
-    ExpectWindow(dev, 1, spec.partitions[0].data, row.flash.kernel);
-    ExpectWindow(dev, 2, spec.partitions[1].data, row.flash.rootfs);
+    ExpectWindow(dev, 1, desc.partitions[0].data, row.flash.kernel);
+    ExpectWindow(dev, 2, desc.partitions[1].data, row.flash.rootfs);
     for (int mtd : {0, 3, 4, 5, 6}) EXPECT_TRUE(WindowUntouched(dev, mtd, kFill)) << "mtd" << mtd;
 }
 
@@ -140,10 +140,10 @@ namespace {
 struct PackageRow {
     const char* name;
     int code;  // the check's refusal, also the failure ID
-    void (*make)(std::vector<uint8_t>& pkg, RomPackageSpec& spec);
+    void (*make)(std::vector<uint8_t>& pkg, RomPackageSpec& desc);
 };
 
-std::vector<uint8_t> Rebuild(RomPackageSpec& spec) { return rombuild_package(spec); }
+std::vector<uint8_t> Rebuild(RomPackageSpec& desc) { return rombuild_package(desc); }
 
 class HostilePackage : public testing::TestWithParam<PackageRow> {};
 
@@ -152,9 +152,9 @@ TEST_P(HostilePackage, IsRefusedAndWritesNothing) {
     devsim::Device dev(row.name);
     dev.Ini(PhoneIni());
     drivertest::AddVersionFiles(dev);
-    RomPackageSpec spec = SamplePackage();
-    std::vector<uint8_t> pkg = rombuild_package(spec);
-    row.make(pkg, spec);
+    RomPackageSpec desc = SamplePackage();
+    std::vector<uint8_t> pkg = rombuild_package(desc);
+    row.make(pkg, desc);
     ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", drivertest::Bytes(pkg)), "--keys", "35@frame1"}), 0)
         << dev.Stderr();
     EXPECT_EQ(dev.result().outcome, "rebooted");
