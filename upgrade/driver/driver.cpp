@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "basicui.h"
+#include "broadcasts.h"
 #include "burn.h"
 #include "env.h"
 #include "failure_screens.h"
@@ -44,13 +45,6 @@ constexpr unsigned int kBroadcastPauseSeconds = 3;
 constexpr unsigned int kAfterRebootSeconds = 10;
 constexpr int kCheckToolExtracted = 11;
 
-// Broadcast message 4 and its wparam values.
-constexpr int kMsgUpgrade = 4;
-constexpr int kUpgradeCheckFailed = 1;
-constexpr int kUpgradeAppsStopping = 2;
-constexpr int kUpgradeKillappsFailed = 3;
-constexpr int kUpgradeBurnFailed = 4;
-constexpr int kMsgFailureShown = 3;
 
 // What a stage asks the driver to do next.
 enum class next_step {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "basicui.h"
+#include "broadcasts.h"
 #include "ipc.h"
 #include "key.h"
 #include "process_control.h"
@@ -14,15 +15,11 @@
 
 namespace {
 
-constexpr int kConfirmKey = 35;
 constexpr int kCountdownSeconds = 60;
 constexpr unsigned int kAfterRebootSeconds = 10;
 // A keypad that reports errors or end of file is polled again after this pause
 // instead of in a busy loop.
 constexpr useconds_t kReadRetryPauseUs = 200 * 1000;
-
-// Broadcast of the failure screens: message 3, no parameters.
-constexpr int kMsgFailureShown = 3;
 
 // Shows the notice, requests the reboot and re-arms the watchdog should the
 // device survive it.
@@ -58,7 +55,7 @@ void failure_key_wait(CBasicUI* ui, int reboot_choice) {
             usleep(kReadRetryPauseUs);
             continue;
         }
-        if (event.value == KEY_VALUE_PRESS && event.code == kConfirmKey) {
+        if (event.value == KEY_VALUE_PRESS && event.code == KEY_CODE_OK2) {
             request_reboot(ui, reboot_choice);
         }
     }
