@@ -545,8 +545,21 @@ void Device::Loop() {
     std::erase_if(ctl_conns_, [](const CtlConn& c) { return c.fd < 0; });
   }
   if (!ended_) end_ms_ = rec_.NowMs();
-  // Connections that were still open when the device ended.
+  // Messages still on their way when the device ended: connections waiting in
+  // a listener's queue, and bytes of open connections not read yet (every
+  // sender is gone, so each read ends at the connection's end).
+  for (auto& [lfd, id] : listeners_) {
+    int fd;
+    while ((fd = accept4(lfd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0) {
+      ipc_conns_.push_back({fd, id, ""});
+    }
+  }
   for (auto& c : ipc_conns_) {
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(c.fd, buf, sizeof buf)) > 0) {
+      if (c.bytes.size() < 65536) c.bytes.append(buf, static_cast<size_t>(n));
+    }
     if (!c.bytes.empty()) rec_.Ipc(c.receiver, c.bytes);
     close(c.fd);
   }
