@@ -139,6 +139,25 @@ void ShowPartitions(const std::string& out_dir) {
   if (shown == 0) std::printf("  none\n");
 }
 
+// What the run left of the System V objects (result.json's "sysv").
+void ShowSysv(const json& r) {
+  std::printf("\nSystem V objects at the end:\n");
+  if (!r.contains("sysv")) return;
+  const struct {
+    const char *kind, *what, *field, *unit;
+  } kinds[] = {{"semaphores", "semaphore", "value", ""}, {"shm", "segment", "size", " bytes"}};
+  for (const auto& k : kinds) {
+    if (!r["sysv"].contains(k.kind)) continue;
+    for (const auto& [key, o] : r["sysv"][k.kind].items()) {
+      if (o.value("exists", false)) {
+        std::printf("  %-9s %-7s %s %s%s\n", k.what, key.c_str(), k.field, Field(o, k.field).c_str(), k.unit);
+      } else {
+        std::printf("  %-9s %-7s none\n", k.what, key.c_str());
+      }
+    }
+  }
+}
+
 }  // namespace
 
 int Show(const std::string& out_dir) {
@@ -158,6 +177,7 @@ int Show(const std::string& out_dir) {
   ShowIpc(out_dir);
   ShowVariables(out_dir);
   ShowPartitions(out_dir);
+  ShowSysv(r);
   return 0;
 }
 

@@ -32,6 +32,7 @@
 #include "rootfs.h"
 #include "sandbox.h"
 #include "shim/protocol.h"
+#include "sysv.h"
 
 namespace devsim {
 
@@ -597,6 +598,9 @@ void Device::Finish() {
   std::string runs;
   ReadText(root_ + kKillappsLog, &runs);
   result["killapps_runs"] = std::count(runs.begin(), runs.end(), '\n');
+  // Read here, inside the device's IPC namespace, after every process of the
+  // device has ended: what the next program on the phone would find.
+  result["sysv"] = SysvRecord();
   WriteText(paths_.out + "/result.json", result.dump(2) + "\n");
 
   WriteText(paths_.out + "/env.txt", env_.Listing());

@@ -58,7 +58,28 @@ std::optional<int> OptInt(const json& j, const char* key) {
   return it->get<int>();
 }
 
+// {"0xB012": {"exists": true, "value": 1}, ...} -> key -> object.
+std::map<std::string, SysvObject> SysvObjects(const json& j, const char* field) {
+  std::map<std::string, SysvObject> out;
+  if (!j.is_object()) return out;
+  for (const auto& [key, o] : j.items()) {
+    SysvObject obj;
+    obj.exists = o.value("exists", false);
+    if (o.contains(field) && o[field].is_number()) obj.value = o[field].get<long>();
+    out[key] = obj;
+  }
+  return out;
+}
+
+SysvObject Find(const std::map<std::string, SysvObject>& objects, const std::string& key) {
+  auto it = objects.find(key);
+  return it == objects.end() ? SysvObject{} : it->second;
+}
+
 }  // namespace
+
+SysvObject Sysv::Semaphore(const std::string& key) const { return Find(semaphores, key); }
+SysvObject Sysv::Segment(const std::string& key) const { return Find(shm, key); }
 
 std::string BinDir() {
   const char* env = std::getenv("DEVSIM_BIN_DIR");
@@ -148,6 +169,10 @@ int Device::Run(const std::vector<std::string>& options, const std::vector<std::
     }
     result_.duration_ms = IntOr(j, "duration_ms");
     result_.frames = IntOr(j, "frames");
+    if (j.contains("sysv") && j["sysv"].is_object()) {
+      result_.sysv.semaphores = SysvObjects(j["sysv"].value("semaphores", json::object()), "value");
+      result_.sysv.shm = SysvObjects(j["sysv"].value("shm", json::object()), "size");
+    }
   }
   return rc;
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,23 @@ namespace devsim {
 // The environment variable DEVSIM_BIN_DIR overrides the built-in path.
 std::string BinDir();
 
+// What a run left of a System V object (result.json's "sysv"): a semaphore's
+// value (of semaphore 0), or a segment's size.
+struct SysvObject {
+  bool exists = false;
+  long value = 0;  // semaphore: 1 free, 0 taken; segment: size in bytes
+};
+
+// Every System V object a run left, by key as result.json writes it ("0xB012",
+// "0xA130" ...): the phone's keys always, other keys when the run made them.
+struct Sysv {
+  std::map<std::string, SysvObject> semaphores;
+  std::map<std::string, SysvObject> shm;
+  // The entry of `key`; one that does not exist when the run did not record it.
+  SysvObject Semaphore(const std::string& key) const;
+  SysvObject Segment(const std::string& key) const;
+};
+
 // result.json of a run.
 struct Result {
   std::string outcome;                        // "rebooted" "exited" "timeout" "crashed"
@@ -28,6 +46,7 @@ struct Result {
   std::optional<std::string> reboot_command;  // "/tmp/reboot" "reboot" ...
   int duration_ms = 0;
   int frames = 0;
+  Sysv sysv;  // read once every process of the device had ended
 };
 
 // One line of syslog.jsonl.

@@ -282,6 +282,30 @@ TEST_F(DeviceTest, SharedMemoryAndSemaphores) {
   ASSERT_EQ(log.size(), 1u);
   EXPECT_GE(log[0].t_ms, 2000);
   EXPECT_LT(log[0].t_ms, 15000);
+  // What the run left: the segment; 0xC004 still held; 0xB012 given back by the
+  // undo record when its taker ended; the phone's other keys absent.
+  const devsim::Sysv& sysv = dev_.result().sysv;
+  EXPECT_TRUE(sysv.Segment("0xA130").exists);
+  EXPECT_EQ(sysv.Segment("0xA130").value, 8388608);
+  EXPECT_FALSE(sysv.Segment("0x1079B").exists);
+  EXPECT_TRUE(sysv.Semaphore("0xC004").exists);
+  EXPECT_EQ(sysv.Semaphore("0xC004").value, 0);
+  EXPECT_EQ(sysv.Semaphore("0xB012").value, 1);
+  EXPECT_FALSE(sysv.Semaphore("0xC002").exists);
+  EXPECT_EQ(sysv.semaphores.count("0xC003"), 1u) << "the phone's keys are listed when absent";
+
+  // A reboot while a process holds a semaphore with an undo record: the record
+  // is read once that process has ended. A key of the program's own is listed.
+  dev_.Ini("[semaphores]\n0xB012 = 1\n");
+  Script("probe sem-create 0x1234\nprobe sem hold 0xB012 > /tmp/held &\n"
+         "until grep -q taken /tmp/held; do sleep 1; done\nreboot\n",
+         {"--speed", "10"});
+  EXPECT_EQ(dev_.result().outcome, "rebooted");
+  const devsim::Sysv& after = dev_.result().sysv;
+  EXPECT_EQ(after.Semaphore("0xB012").value, 1);
+  EXPECT_TRUE(after.Semaphore("0x1234").exists);
+  EXPECT_EQ(after.Semaphore("0x1234").value, 0);
+  EXPECT_FALSE(after.Segment("0xA130").exists);
 }
 
 // Point 1 + 10: fixed keys in parallel runs do not meet; the host's are untouched.
@@ -414,7 +438,8 @@ TEST_F(DeviceTest, HostIsUntouched) {
 TEST_F(DeviceTest, ShowSummarisesTheRun) {
   Script("echo 'NEWVAR 12' > /proc/avalanche/env\necho SW_OEM > /proc/avalanche/env\n"
          "echo 'MID_VERSION 3' > /proc/avalanche/env\n"
-         "probe mtd-write 3 0 0 4\nprobe mtd-repair 5 0x700000 0x10000\nprobe fb 0xFF\nprobe ipc 4 3 1 2 hi\nexit 5\n");
+         "probe mtd-write 3 0 0 4\nprobe mtd-repair 5 0x700000 0x10000\nprobe fb 0xFF\nprobe ipc 4 3 1 2 hi\n"
+         "probe sem-create 0xC002\nexit 5\n");
   std::string out_path = dev_.Dir() + "/show.txt";
   std::string cmd = devsim::BinDir() + "/devsim show " + dev_.OutDir() + " > " + out_path;
   ASSERT_EQ(std::system(cmd.c_str()), 0);
@@ -423,7 +448,9 @@ TEST_F(DeviceTest, ShowSummarisesTheRun) {
                                "to 4: msg 3 wparam 1 lparam 2 from 6 data 6869", "  + NEWVAR = 12\n",
                                "  - SW_OEM (was 0)\n", "  ~ MID_VERSION: 0 -> 3\n",
                                "  mtd3  0x90500000..0x90510000 4 bytes changed\n",
-                               "  mtd5  0x90700000..0x90710000 unchanged (moved from 0x90590000..0x90690000)\n"}) {
+                               "  mtd5  0x90700000..0x90710000 unchanged (moved from 0x90590000..0x90690000)\n",
+                               "  semaphore 0xC002  value 0\n", "  semaphore 0xB012  none\n",
+                               "  segment   0xA130  none\n"}) {
     EXPECT_NE(show.find(expected), std::string::npos) << expected << "\n" << show;
   }
   EXPECT_EQ(show.find("mtd4"), std::string::npos) << "unchanged partitions are not listed";

@@ -158,6 +158,8 @@ int Keys(char** a) {
   return 0;
 }
 
+// sem try|wait|hold KEY: take the semaphore without an undo record (try), or
+// with one (wait); hold takes it as wait does and keeps it until killed.
 int Sem(char** a) {
   int id = semget(static_cast<key_t>(Num(a[1])), 1, 0666);
   if (id < 0) return Fail("semget");
@@ -165,6 +167,7 @@ int Sem(char** a) {
   int64_t t0 = NowMs();
   if (semop(id, &op, 1) != 0) return Fail("semop");
   printf("taken after %lld ms\n", static_cast<long long>(NowMs() - t0));
+  while (strcmp(a[0], "hold") == 0) pause();
   return 0;
 }
 
