@@ -99,7 +99,7 @@ TEST(DriverStart, SecondInstallerStopsAtTheProcessLock) {
 }
 
 // Failures that reach the failure screen in file mode: the screen, the
-// broadcasts, and the reboot on the confirmation key.
+// broadcasts, the reboot on the confirmation key, and the locks left behind.
 struct ScreenEnd {
     const char* name;
     const char* device_extra;  // keys in [device]
@@ -110,6 +110,8 @@ struct ScreenEnd {
     std::vector<std::pair<int, int>> broadcasts;
     const char* log_line;
     int killapps_runs;
+    int process_lock;  // 0xC002 at the end: taken (0) once the run reached it
+    int save_file;     // 0xB012 at the end: free (1) unless another process holds it
 };
 
 class DriverFailureScreen : public testing::TestWithParam<ScreenEnd> {};
@@ -136,17 +138,24 @@ TEST_P(DriverFailureScreen, ShowsTheFailureAndRebootsOnTheKey) {
     EXPECT_EQ(dev.FrameText(n), drivertest::NoticeScreen("Rebooting..."));
     EXPECT_EQ(dev.result().outcome == "rebooted" ? 1 : 0, 1);
     EXPECT_TRUE(FlashUntouched(dev));
+    EXPECT_EQ(drivertest::SemaphoreAtEnd(dev, "0xC002"), c.process_lock);
+    EXPECT_EQ(drivertest::SemaphoreAtEnd(dev, "0xB012"), c.save_file);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, DriverFailureScreen,
     testing::Values(
         ScreenEnd{"refused", "", "", 54, "Rom check Failed!", -95, {{4, 1}, {3, 0}},
-                  "rom pack check failed! ID:-95", 0},
+                  "rom pack check failed! ID:-95", 0, 0, 1},
+        // The run takes the save-file lock and gives it back on the way out.
         ScreenEnd{"killapps", "", "[faults]\nkillapps = fail\n", 53, "Killapps Failed!", -192,
-                  {{4, 2}, {4, 3}, {3, 0}}, "killapps failed!", 1},
+                  {{4, 2}, {4, 3}, {3, 0}}, "killapps failed!", 1, 0, 1},
+        // Another process holds the save-file lock for the whole run: still its own.
+        ScreenEnd{"savefileheld", "", "[faults]\nkillapps = fail\n[semaphores]\n0xB012 = 0\n", 53,
+                  "Killapps Failed!", -192, {{4, 2}, {4, 3}, {3, 0}}, "killapps failed!", 1, 0, 0},
+        // The watchdog fails before the process lock is taken.
         ScreenEnd{"watchdog", "", "[faults]\nmisc = watchdog\n", 53, "Upgrade Failed!", -190,
-                  {{3, 0}}, "/dev/misc0 ctrl failed!", 0}),
+                  {{3, 0}}, "/dev/misc0 ctrl failed!", 0, drivertest::kNoSemaphore, 1}),
     [](const testing::TestParamInfo<ScreenEnd>& p) { return std::string(p.param.name); });
 
 TEST(DriverFailure, BurnFailureShowsTheBurnersCodeAndKeepsEarlierPartitions) {

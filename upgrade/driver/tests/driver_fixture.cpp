@@ -141,4 +141,9 @@ bool WindowUntouched(const devsim::Device& dev, int mtd, char fill) {
     return true;
 }
 
+int SemaphoreAtEnd(const devsim::Device& dev, const char* key) {
+    const devsim::SysvObject sem = dev.result().sysv.Semaphore(key);
+    return sem.exists ? static_cast<int>(sem.value) : kNoSemaphore;
+}
+
 }  // namespace drivertest

@@ -58,4 +58,10 @@ std::vector<std::string> Frames(const devsim::Device& dev);
 // True when the window of mtdN holds nothing but `fill` bytes.
 bool WindowUntouched(const devsim::Device& dev, int mtd, char fill);
 
+// A semaphore of the phone as the run left it, read once every process of the
+// device had ended (undo records applied): 1 free, 0 taken, kNoSemaphore when
+// the run left none under that key ("0xC002" ...).
+constexpr int kNoSemaphore = -1;
+int SemaphoreAtEnd(const devsim::Device& dev, const char* key);
+
 }  // namespace drivertest

@@ -68,6 +68,9 @@ TEST_P(DriverSuccess, WritesTheSelectedPartitionsAndReboots) {
     EXPECT_FALSE(dev.DeviceFileExists("/config/upgrader_autop"));
     // The auto-provisioning files are prepared in shared-memory mode only.
     EXPECT_EQ(dev.LogContains("config_deleteLineKey8"), m.shm);
+    // The process and burn locks stay taken until the phone restarts.
+    EXPECT_EQ(drivertest::SemaphoreAtEnd(dev, "0xC002"), 0);
+    EXPECT_EQ(drivertest::SemaphoreAtEnd(dev, "0xC004"), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, DriverSuccess,
@@ -94,8 +97,8 @@ TEST(DriverSameVersion, RunsTheBarThroughAndRebootsWithoutWriting) {
 }
 
 // Upgrade states of the shared ROM buffer, with a package refused for its
-// hardware id: what the failure ending shows, and whether killapps runs for an
-// accepted package.
+// hardware id: what the failure ending shows, whether killapps runs for an
+// accepted package, and what is left of the buffer.
 struct StateCase {
     const char* name;
     int state;
@@ -105,6 +108,7 @@ struct StateCase {
     const char* text;   // failure text, or null
     int failure_id;
     bool countdown;     // the auto-provisioning countdown
+    bool buffer_left;   // the shared ROM buffer still exists at the end
 };
 
 class DriverState : public testing::TestWithParam<StateCase> {};
@@ -146,18 +150,22 @@ TEST_P(DriverState, ReactsAsTheStateWordAsks) {
     if (!c.refused && c.state != -1 && c.state != -2) {
         ExpectBurned(dev, desc);
     }
+    // Deleted after a refusal; kept by the -199 ending and by a reboot that
+    // comes first. Its semaphore is free however the run ended.
+    EXPECT_EQ(dev.result().sysv.Segment("0xA130").exists, c.buffer_left);
+    EXPECT_EQ(drivertest::SemaphoreAtEnd(dev, "0xA130"), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     States, DriverState,
     testing::Values(
-        StateCase{"s0", 0, true, "rebooted", -1, "Rom check Failed!", -95, false},
-        StateCase{"sm1", -1, false, "rebooted", -1, "Load Rom Failed!", -199, false},
-        StateCase{"s1", 1, true, "rebooted", -1, nullptr, -95, true},
-        StateCase{"sm2", -2, false, "rebooted", -1, nullptr, -199, true},
-        StateCase{"s2", 2, false, "rebooted", -1, nullptr, 0, false},
-        StateCase{"sm3", -3, false, "rebooted", -1, nullptr, 0, false},
-        StateCase{"s5", 5, true, "exited", 63, nullptr, 0, false}),
+        StateCase{"s0", 0, true, "rebooted", -1, "Rom check Failed!", -95, false, false},
+        StateCase{"sm1", -1, false, "rebooted", -1, "Load Rom Failed!", -199, false, true},
+        StateCase{"s1", 1, true, "rebooted", -1, nullptr, -95, true, false},
+        StateCase{"sm2", -2, false, "rebooted", -1, nullptr, -199, true, true},
+        StateCase{"s2", 2, false, "rebooted", -1, nullptr, 0, false, true},
+        StateCase{"sm3", -3, false, "rebooted", -1, nullptr, 0, false, true},
+        StateCase{"s5", 5, true, "exited", 63, nullptr, 0, false, false}),
     [](const testing::TestParamInfo<StateCase>& p) { return std::string(p.param.name); });
 
 // Key 35 during the countdown reboots through the main thread's wait, which
@@ -252,6 +260,9 @@ TEST_P(DriverHandOff, StartsTheToolOrGoesOn) {
         EXPECT_EQ(dev.DeviceFile("/config/tool_ran"), std::string(c.tool_record) + "\n");
         for (int mtd = 0; mtd < 7; ++mtd) EXPECT_TRUE(WindowUntouched(dev, mtd, kFill)) << mtd;
         EXPECT_TRUE(Broadcasts(dev).empty());
+        // The buffer is left for the tool, its semaphore free.
+        EXPECT_EQ(dev.result().sysv.Segment("0xA130").exists, c.shm);
+        EXPECT_EQ(drivertest::SemaphoreAtEnd(dev, "0xA130"), c.shm ? 1 : drivertest::kNoSemaphore);
     } else {
         EXPECT_EQ(dev.result().outcome, "rebooted");
         EXPECT_FALSE(dev.DeviceFileExists("/config/tool_ran"));
