@@ -92,7 +92,7 @@ h1{font-size:20px;margin:18px 0 4px}h2{font-size:16px;margin:28px 0 8px;border-b
 .outcome{font-size:15px}.outcome b{padding:1px 6px;border-radius:3px;color:#fff;background:#5a6478}
 .o-rebooted b{background:#2e7d4f}.o-exited b{background:#3b5ea8}.o-timeout b,.o-crashed b{background:#b3261e}
 .dim{color:#687086}pre,code{font:12px/1.35 ui-monospace,monospace}
-pre.ini{background:#f0f1ec;padding:8px 12px;border:1px solid #dde0e6;max-height:320px;overflow:auto;display:inline-block;min-width:420px}
+pre.ini{background:#f0f1ec;padding:8px 12px;border:1px solid #dde0e6;max-height:220px;overflow:auto;display:inline-block;min-width:420px}
 .wide{overflow-x:auto}
 table{border-collapse:collapse;font-size:13px}td,th{padding:2px 10px 2px 0;text-align:left;vertical-align:top}
 th{color:#687086;font-weight:600}tbody tr:nth-child(odd){background:#f1f2ee}
@@ -114,8 +114,9 @@ td.data{word-break:break-all;max-width:560px}
 )";
 
 // Selects a frame by click or key, and plays the frames with the pauses they
-// had on the device (shortened or lengthened to stay watchable). The syslog
-// filter hides the priorities whose box is unticked.
+// had on the device (shortened or lengthened to stay watchable); FILE#frameN
+// opens at frame N. The syslog filter hides the priorities whose box is
+// unticked.
 const char kScript[] = R"(
 (function () {
   document.body.classList.add('js');
@@ -165,7 +166,8 @@ const char kScript[] = R"(
     else return;
     e.preventDefault();
   });
-  show(0);
+  var start = /^#frame(\d+)$/.exec(location.hash);
+  show(start ? start[1] - 1 : 0);
 })();
 )";
 
