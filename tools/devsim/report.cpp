@@ -236,17 +236,17 @@ bool Frames(Page& p, std::string* error) {
   for (int n = 1; n <= count; ++n) {
     char name[32];
     std::snprintf(name, sizeof name, "/frames/%04d.txt", n);
+    auto t = times.find(n);
+    std::string when = t == times.end() ? "time unknown" : Seconds(t->second);
     std::string text;
     if (!ReadText(p.out_dir + name, &text)) {
-      *error = p.out_dir + name + ": missing";
-      return false;
+      p.html << "<p class=\"dim\">" << name + 1 << " is missing</p>\n";
+      continue;
     }
     uint8_t frame[picture::kFrameBytes];
     picture::FromText(text, frame);
     std::string png;
     if (!picture::EncodePng(frame, kFrameScale, &png, error)) return false;
-    auto t = times.find(n);
-    std::string when = t == times.end() ? "time unknown" : Seconds(t->second);
     p.html << "<figure class=\"shot\" data-ms=\"" << (t == times.end() ? 0 : t->second) << "\" data-time=\""
            << when << "\"><img class=\"frame\" width=\"" << picture::kWidth * kFrameScale << "\" height=\""
            << picture::kHeight * kFrameScale << "\" alt=\"frame " << n << "\" src=\"data:image/png;base64,"
