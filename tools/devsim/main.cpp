@@ -16,6 +16,7 @@
 
 #include "config.h"
 #include "hostfs.h"
+#include "report.h"
 #include "show.h"
 #include "supervisor.h"
 
@@ -24,6 +25,7 @@ namespace {
 const char kUsage[] =
     "usage: devsim run DEVICE_DIR OUT_DIR [options] [-- ARGS...]\n"
     "       devsim show OUT_DIR\n"
+    "       devsim report OUT_DIR -o FILE.html\n"
     "       devsim --help\n"
     "\n"
     "Runs the installer (or any program) inside a simulated phone: own user, mount,\n"
@@ -58,14 +60,17 @@ const char kUsage[] =
     "  --argv0 PATH      path the program is started as\n"
     "  --installer PATH  installer binary (default: upgrader beside devsim)\n"
     "  --exec PROGRAM    run this host program inside the device instead\n"
+    "  --report FILE     write the run's web page to FILE afterwards (as devsim report)\n"
     "  -- ARGS...        the program's arguments\n"
     "\n"
     "OUT_DIR receives result.json, syslog.jsonl, ipc.jsonl, misc.jsonl, frames/\n"
     "(NNNN.txt text art, NNNN.png), frames.txt, env.txt, flash.img,\n"
     "partitions.json (and env.start.txt, flash.start.img, partitions.start.json\n"
     "as the run began), console.log (the program's stdout/stderr) and device/\n"
-    "(/config and /tmp at the end, without /tmp/bin). docs/devsim.md has the\n"
-    "record formats and a worked example.\n"
+    "(/config and /tmp at the end, without /tmp/bin), device.ini and command.txt\n"
+    "(the description and the command line the run was given). `devsim report`\n"
+    "makes one self-contained HTML page of it. docs/devsim.md has the record\n"
+    "formats and a worked example.\n"
     "\n"
     "Exit status: 0 the run happened (whatever its outcome), 1 the simulator\n"
     "failed, 2 bad device description or usage.\n";
@@ -184,10 +189,35 @@ int WaitRun(pid_t pid, double timeout) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
+// Takes `--report FILE` out of the options (before any `--`): it is for
+// this command, not for the device.
+bool TakeReportOption(int* argc, char** argv, std::string* report) {
+  for (int i = 4; i < *argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (std::strcmp(argv[i], "--report") != 0) continue;
+    if (i + 1 >= *argc) return false;
+    *report = Absolute(argv[i + 1]);
+    std::copy(argv + i + 2, argv + *argc, argv + i);
+    *argc -= 2;
+    return true;
+  }
+  return true;
+}
+
+// The description and the command line, kept beside the records so that a
+// report made later still tells what the run was given.
+void RecordDescription(const std::string& dir, const std::string& out, int argc, char** argv) {
+  std::string ini, command = "devsim";
+  hostfs::ReadText(dir + "/device.ini", &ini);
+  for (int i = 1; i < argc; ++i) command += std::string(" ") + argv[i];
+  hostfs::WriteText(out + "/device.ini", ini);
+  hostfs::WriteText(out + "/command.txt", command + "\n");
+}
+
 int Run(int argc, char** argv) {
   if (argc < 4) return Usage("run needs DEVICE_DIR and OUT_DIR");
   devsim::DeviceConfig cfg;
-  std::string error;
+  std::string error, report;
+  if (!TakeReportOption(&argc, argv, &report)) return Usage("option --report needs a value");
   std::string dir = Absolute(argv[2]);
   if (!devsim::LoadDevice(dir, &cfg, &error)) {
     std::fprintf(stderr, "devsim: %s\n", error.c_str());
@@ -230,7 +260,9 @@ int Run(int argc, char** argv) {
   // The run's mounts lived in its own mount namespace, gone with it: only
   // the plain tree is left to remove.
   if (!std::getenv("DEVSIM_KEEP_WORK")) hostfs::RemoveTree(work);
-  return rc;
+  if (rc != 0) return rc;
+  RecordDescription(dir, paths.out, argc, argv);
+  return report.empty() ? 0 : devsim::Report(paths.out, report);
 }
 
 }  // namespace
@@ -246,6 +278,10 @@ int main(int argc, char** argv) {
   if (cmd == "show") {
     if (argc != 3) return Usage("show needs OUT_DIR");
     return devsim::Show(argv[2]);
+  }
+  if (cmd == "report") {
+    if (argc != 5 || std::strcmp(argv[3], "-o") != 0) return Usage("report needs OUT_DIR -o FILE.html");
+    return devsim::Report(argv[2], argv[4]);
   }
   return Usage(("unknown command " + cmd).c_str());
 }

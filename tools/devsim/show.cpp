@@ -4,14 +4,12 @@
 #include "show.h"
 
 #include <cstdio>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "hostfs.h"
+#include "rundir.h"
 
 namespace devsim {
 
@@ -19,37 +17,6 @@ using namespace hostfs;
 namespace {
 
 using json = nlohmann::json;
-
-std::vector<json> JsonLines(const std::string& path) {
-  std::vector<json> out;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    json j = json::parse(line, nullptr, false);
-    if (!j.is_discarded()) out.push_back(j);
-  }
-  return out;
-}
-
-std::string Field(const json& j, const char* key) {
-  auto it = j.find(key);
-  if (it == j.end() || it->is_null()) return "-";
-  return it->is_string() ? it->get<std::string>() : it->dump();
-}
-
-// "name value" lines -> map, keeping the listing order in `order`.
-std::map<std::string, std::string> Vars(const std::string& listing, std::vector<std::string>* order) {
-  std::map<std::string, std::string> vars;
-  std::istringstream in(listing);
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t sp = line.find(' ');
-    std::string name = line.substr(0, sp);
-    if (order) order->push_back(name);
-    vars[name] = sp == std::string::npos ? "" : line.substr(sp + 1);
-  }
-  return vars;
-}
 
 void ShowFrames(const std::string& out_dir, int frames) {
   for (int n = 1; n <= frames; ++n) {
@@ -82,27 +49,18 @@ void ShowVariables(const std::string& out_dir) {
   std::string before, after;
   ReadText(out_dir + "/env.start.txt", &before);
   ReadText(out_dir + "/env.txt", &after);
-  std::vector<std::string> order;
-  auto b = Vars(before, nullptr), a = Vars(after, &order);
   std::printf("\nbootloader variables changed:\n");
-  int changed = 0;
-  for (const std::string& name : order) {
-    auto it = b.find(name);
-    if (it == b.end()) {
-      std::printf("  + %s = %s\n", name.c_str(), a[name].c_str());
-      ++changed;
-    } else if (it->second != a[name]) {
-      std::printf("  ~ %s: %s -> %s\n", name.c_str(), it->second.c_str(), a[name].c_str());
-      ++changed;
+  auto changes = ChangedVariables(before, after);
+  for (const VarChange& c : changes) {
+    if (c.kind == '+') {
+      std::printf("  + %s = %s\n", c.name.c_str(), c.after.c_str());
+    } else if (c.kind == '~') {
+      std::printf("  ~ %s: %s -> %s\n", c.name.c_str(), c.before.c_str(), c.after.c_str());
+    } else {
+      std::printf("  - %s (was %s)\n", c.name.c_str(), c.before.c_str());
     }
   }
-  for (const auto& [name, value] : b) {
-    if (!a.count(name)) {
-      std::printf("  - %s (was %s)\n", name.c_str(), value.c_str());
-      ++changed;
-    }
-  }
-  if (changed == 0) std::printf("  none\n");
+  if (changes.empty()) std::printf("  none\n");
 }
 
 void ShowPartitions(const std::string& out_dir) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace picture {
@@ -41,34 +42,39 @@ void FromText(const std::string& text, uint8_t* frame) {
   }
 }
 
-bool WritePng(const std::string& path, const uint8_t* frame, int scale, std::string* error) {
+namespace {
+
+void AppendBytes(png_structp png, png_bytep data, png_size_t len) {
+  static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), len);
+}
+
+void NoFlush(png_structp) {}
+
+}  // namespace
+
+bool EncodePng(const uint8_t* frame, int scale, std::string* out, std::string* error) {
   if (scale < 1 || scale > 16) {
     *error = "scale must be 1..16";
-    return false;
-  }
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) {
-    *error = path + ": cannot create";
     return false;
   }
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (png == nullptr || info == nullptr) {
     png_destroy_write_struct(&png, &info);
-    std::fclose(f);
     *error = "libpng: out of memory";
     return false;
   }
   // libpng reports errors by longjmp; nothing here owns C++ objects across it
-  // except `row`, which is created before setjmp and freed on both paths.
+  // except `row` and `bytes`, which are created before setjmp and freed on
+  // both paths.
   std::vector<png_byte> row(static_cast<size_t>(kWidth * scale));
+  std::string bytes;
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    *error = path + ": PNG write failed";
+    *error = "PNG encoding failed";
     return false;
   }
-  png_init_io(png, f);
+  png_set_write_fn(png, &bytes, AppendBytes, NoFlush);
   png_set_IHDR(png, info, static_cast<png_uint_32>(kWidth * scale), static_cast<png_uint_32>(kHeight * scale),
                8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
@@ -82,7 +88,20 @@ bool WritePng(const std::string& path, const uint8_t* frame, int scale, std::str
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  bool ok = std::fclose(f) == 0;
+  *out = std::move(bytes);
+  return true;
+}
+
+bool WritePng(const std::string& path, const uint8_t* frame, int scale, std::string* error) {
+  std::string bytes;
+  if (!EncodePng(frame, scale, &bytes, error)) return false;
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) {
+    *error = path + ": cannot create";
+    return false;
+  }
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  ok = std::fclose(f) == 0 && ok;
   if (!ok) *error = path + ": write failed";
   return ok;
 }

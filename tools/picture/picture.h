@@ -23,8 +23,12 @@ std::string ToText(const uint8_t* frame);
 // lines and columns stay clear). `frame` receives kFrameBytes bytes.
 void FromText(const std::string& text, uint8_t* frame);
 
-// Writes the frame as an 8-bit grey PNG, a set pixel dark, each pixel as a
-// scale x scale square. Returns false with `error` on failure.
+// The frame as the bytes of an 8-bit grey PNG, a set pixel dark (0x20 on
+// 0xD8), each pixel as a scale x scale square. Returns false with `error` on
+// failure (scale outside 1..16, libpng failure).
+bool EncodePng(const uint8_t* frame, int scale, std::string* png, std::string* error);
+
+// EncodePng into the file at `path`. Returns false with `error` on failure.
 bool WritePng(const std::string& path, const uint8_t* frame, int scale, std::string* error);
 
 }  // namespace picture
