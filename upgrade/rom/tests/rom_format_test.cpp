@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "rl_log.h"
+#include "private_ns.h"
 #include "syslog_capture.h"
 
 namespace {
@@ -75,20 +76,22 @@ TEST_P(RomDescramble, KnownHeaderGivesItsFields) {
 INSTANTIATE_TEST_SUITE_P(Keys, RomDescramble, ::testing::Values(kStoredKey1, kStoredKey91));
 
 TEST(RomDescrambleShort, BelowCurrentSizeChangesNothingAndWarns) {
-    rl_log_reset_level(7);
-    uint8_t stored[140];
-    memcpy(stored, kStoredKey1, sizeof(stored));
-    stored[4] = 124;
-    Rom_Header h;
-    rom_copy_header(&h, stored);
-    Rom_Header before = h;
-    clear_captured_lines();
-    EXPECT_EQ(rom_descramble_header(&h), 0);
-    EXPECT_EQ(memcmp(&h, &before, sizeof(h)), 0);
-    ASSERT_EQ(captured_lines().size(), 1u);
-    EXPECT_EQ(captured_lines()[0].priority, LOG_WARNING);
-    EXPECT_NE(captured_lines()[0].text.find(": ignore aes decrypt, invalid rom header size 124.\n"),
-              std::string::npos);
+    EXPECT_TRUE(coord_testing::RunIsolated(coord_testing::kCaptureSyslog, [] {
+        rl_log_reset_level(7);
+        uint8_t stored[140];
+        memcpy(stored, kStoredKey1, sizeof(stored));
+        stored[4] = 124;
+        Rom_Header h;
+        rom_copy_header(&h, stored);
+        Rom_Header before = h;
+        EXPECT_EQ(rom_descramble_header(&h), 0);
+        EXPECT_EQ(memcmp(&h, &before, sizeof(h)), 0);
+        const std::vector<SyslogRecord> logged = SyslogRecords();
+        ASSERT_EQ(logged.size(), 1u);
+        EXPECT_EQ(logged[0].priority & LOG_PRIMASK, LOG_WARNING);
+        EXPECT_NE(logged[0].message.find(": ignore aes decrypt, invalid rom header size 124.\n"),
+                  std::string::npos);
+    }));
 }
 
 TEST(RomDescrambleShort, OversizedOrUnalignedSizeIsRefusedUntouched) {
