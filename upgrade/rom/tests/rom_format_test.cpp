@@ -73,7 +73,8 @@ TEST_P(RomDescramble, KnownHeaderGivesItsFields) {
     EXPECT_EQ(h.shadow_rom_checksum, 0xdeadbeefu);
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, RomDescramble, ::testing::Values(kStoredKey1, kStoredKey91));
+INSTANTIATE_TEST_SUITE_P(Keys, RomDescramble, ::testing::Values(kStoredKey1, kStoredKey91),
+                         [](const auto& p) { return p.param == kStoredKey1 ? "Key1" : "Key91"; });
 
 TEST(RomDescrambleShort, BelowCurrentSizeChangesNothingAndWarns) {
     EXPECT_TRUE(coord_testing::RunIsolated(coord_testing::kCaptureSyslog, [] {
