@@ -4,6 +4,7 @@
 #include <syslog.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "rl_log.h"
@@ -42,11 +43,17 @@ const uint8_t kStoredKey91[140] = {
     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
 };
 
-class RomDescramble : public ::testing::TestWithParam<const uint8_t*> {};
+struct StoredHeader {
+    const char* name;
+    const uint8_t* bytes;
+};
+void PrintTo(const StoredHeader& h, std::ostream* os) { *os << h.name; }
+
+class RomDescramble : public ::testing::TestWithParam<StoredHeader> {};
 
 TEST_P(RomDescramble, KnownHeaderGivesItsFields) {
     Rom_Header h;
-    rom_copy_header(&h, GetParam());
+    rom_copy_header(&h, GetParam().bytes);
     ASSERT_EQ(rom_descramble_header(&h), 0);
     EXPECT_EQ(h.magic_num, ROM_MAGIC);
     EXPECT_EQ(h.rom_header_size, 128u);
@@ -73,8 +80,10 @@ TEST_P(RomDescramble, KnownHeaderGivesItsFields) {
     EXPECT_EQ(h.shadow_rom_checksum, 0xdeadbeefu);
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, RomDescramble, ::testing::Values(kStoredKey1, kStoredKey91),
-                         [](const auto& p) { return p.param == kStoredKey1 ? "Key1" : "Key91"; });
+INSTANTIATE_TEST_SUITE_P(Keys, RomDescramble,
+                         ::testing::Values(StoredHeader{"Key1", kStoredKey1},
+                                           StoredHeader{"Key91", kStoredKey91}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST(RomDescrambleShort, BelowCurrentSizeChangesNothingAndWarns) {
     EXPECT_TRUE(coord_testing::RunIsolated(coord_testing::kCaptureSyslog, [] {
