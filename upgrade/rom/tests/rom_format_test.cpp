@@ -216,6 +216,38 @@ TEST(RomPartOffsets, FirstAndNext) {
     EXPECT_EQ(rom_next_part_offset(136, &p), 188u);
 }
 
+// A partition of one word is checked like any other: a wrong checksum is
+// refused with its code and the fixed error line naming both sums.
+TEST(RomCheckPart, OneWordPartitionChecksum) {
+    EXPECT_TRUE(coord_testing::RunIsolated(coord_testing::kCaptureSyslog, [] {
+        rl_log_reset_level(7);
+        for (uint32_t checksum : {0x04030201u, 0x04030203u}) {
+            uint8_t pkg[48] = {};
+            Partition_Header p{};
+            p.magic_num = PART_MAGIC;
+            p.partition_header_size = PART_HEADER_SIZE;
+            p.partition_offset = 44;
+            p.partition_size = 4;
+            p.partition_checksum = checksum;
+            rom_store_part_header(pkg, &p);
+            p.partition_header_checksum = rom_xor32(pkg + 8, PART_HEADER_SIZE / 4 + 1);
+            rom_store_part_header(pkg, &p);
+            const uint8_t data[4] = {1, 2, 3, 4};
+            memcpy(pkg + 44, data, 4);
+            coord_testing::SyslogClear();
+            Partition_Header out;
+            const bool right = checksum == 0x04030201u;
+            EXPECT_EQ(rom_check_part(pkg, sizeof(pkg), 0, &out), right ? 0 : UPD_MSG_PART_CHECKSUM_ERR);
+            const std::vector<SyslogRecord> logged = SyslogRecords();
+            ASSERT_EQ(logged.size(), right ? 0u : 1u);
+            if (!right) {
+                EXPECT_NE(logged[0].message.find(": partition_checksum_cal:4030201 checksum:4030203\n"),
+                          std::string::npos) << logged[0].message;
+            }
+        }
+    }));
+}
+
 TEST(RomPartId, FlashSpecialAndInvalid) {
     struct {
         uint32_t id, type;
