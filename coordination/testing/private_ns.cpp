@@ -56,7 +56,9 @@ void drain_syslog() {
     }
 }
 
-void enter_namespaces(unsigned flags) {
+}  // namespace
+
+void EnterNamespaces(unsigned flags) {
     if ((flags & kPrivateIpc) != 0 && unshare(CLONE_NEWIPC) != 0) die("unshare(CLONE_NEWIPC)");
     if ((flags & (kPrivateVar | kCaptureSyslog)) == 0) return;
     if (unshare(CLONE_NEWNS) != 0) die("unshare(CLONE_NEWNS)");
@@ -67,6 +69,8 @@ void enter_namespaces(unsigned flags) {
     }
     if ((flags & kCaptureSyslog) != 0) capture_syslog();
 }
+
+namespace {
 
 int wait_exit_status(pid_t pid) {
     int status = 0;
@@ -84,7 +88,7 @@ bool RunIsolated(unsigned flags, const std::function<void()>& body) {
     if (pid < 0) return false;
     if (pid == 0) {
         alarm(kChildTimeLimitSeconds);
-        enter_namespaces(flags);
+        EnterNamespaces(flags);
         body();
         fflush(nullptr);
         _exit(::testing::Test::HasFailure() ? 1 : 0);

@@ -23,6 +23,11 @@ enum : unsigned {
 // Returns true when the child exited 0. Use: EXPECT_TRUE(RunIsolated(...)).
 bool RunIsolated(unsigned flags, const std::function<void()>& body);
 
+// Moves the calling process into the namespaces named by `flags`, as
+// RunIsolated's child does before its body; exits with status 3 when that
+// fails.
+void EnterNamespaces(unsigned flags);
+
 // Runs `body` in a forked child of the caller (inheriting its namespaces) and
 // returns the child's exit status, or -1 when it did not exit normally.
 int RunChild(const std::function<int()>& body);

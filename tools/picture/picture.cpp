@@ -106,4 +106,36 @@ bool WritePng(const std::string& path, const uint8_t* frame, int scale, std::str
   return ok;
 }
 
+bool ReadPng(const std::string& path, uint8_t* frame, std::string* error) {
+  png_image image;
+  std::memset(&image, 0, sizeof(image));
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) {
+    *error = path + ": " + image.message;
+    return false;
+  }
+  const int scale = static_cast<int>(image.width) / kWidth;
+  if (scale < 1 || image.width != static_cast<png_uint_32>(kWidth * scale) ||
+      image.height != static_cast<png_uint_32>(kHeight * scale)) {
+    png_image_free(&image);
+    *error = path + ": not a 132 x 64 picture";
+    return false;
+  }
+  image.format = PNG_FORMAT_GRAY;
+  std::vector<png_byte> grey(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, grey.data(), 0, nullptr)) {
+    *error = path + ": " + image.message;
+    return false;
+  }
+  std::memset(frame, 0, kFrameBytes);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      if (grey[static_cast<size_t>(y * scale) * image.width + static_cast<size_t>(x * scale)] >= 0x80) continue;
+      const int bit = y * kWidth + x;
+      frame[bit / 8] = static_cast<uint8_t>(frame[bit / 8] | (1u << (bit % 8)));
+    }
+  }
+  return true;
+}
+
 }  // namespace picture

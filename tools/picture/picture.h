@@ -31,4 +31,9 @@ bool EncodePng(const uint8_t* frame, int scale, std::string* png, std::string* e
 // EncodePng into the file at `path`. Returns false with `error` on failure.
 bool WritePng(const std::string& path, const uint8_t* frame, int scale, std::string* error);
 
+// Reads a PNG written by WritePng (any scale) back into a frame: a pixel is
+// set when its square's top-left sample is dark (below 0x80). Returns false
+// with `error` for a file that is no PNG or not 132 x 64 times a scale.
+bool ReadPng(const std::string& path, uint8_t* frame, std::string* error);
+
 }  // namespace picture

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "aes.h"
 #include "rl_log.h"
@@ -57,6 +58,8 @@ struct RoundTrip {
     uint8_t key;
     uint32_t header_size;
 };
+
+void PrintTo(const RoundTrip& r, std::ostream* os) { *os << "key " << int(r.key) << " size " << r.header_size; }
 
 class RombuildRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
 
@@ -115,7 +118,11 @@ INSTANTIATE_TEST_SUITE_P(KeysAndForms, RombuildRoundTrip,
                          ::testing::Values(RoundTrip{0, 128}, RoundTrip{1, 128},
                                            RoundTrip{91, 128}, RoundTrip{92, 128},
                                            RoundTrip{184, 128}, RoundTrip{255, 128},
-                                           RoundTrip{1, 124}));
+                                           RoundTrip{1, 124}),
+                         [](const auto& p) {
+                             return "Key" + std::to_string(p.param.key) + "Size" +
+                                    std::to_string(p.param.header_size);
+                         });
 
 // The older 124-byte form is stored in plain: the fields sit at their offsets.
 TEST(RombuildForms, HeaderSize124IsStoredPlain) {

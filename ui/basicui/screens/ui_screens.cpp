@@ -13,68 +13,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
-#include <vector>
 
 #include "basicui.h"
 #include "lcd.h"
 #include "picture.h"
 #include "private_proc.h"
 #include "rl_log.h"
-#include "simpleui.h"
+#include "screen_list.h"
 
 namespace {
-
-struct Screen {
-    const char* name;
-    std::function<void(CBasicUI&)> draw;
-};
-
-// The user-setting screen after `keys` (0 stands for a tick).
-void UserSetting(std::initializer_list<int> keys) {
-    user_setting_info input = {};
-    strcpy(input.title, "User Settings");
-    strcpy(input.user_label, "User:");
-    strcpy(input.password_label, "Passwd:");
-    display_info info;
-    basicui_fill_user_setting(&input, &info);
-    basicui_open_display_info(&info, 0);
-    dlg_info* dlg = &g_dlgdisplay;
-    for (int key : keys) {
-        if (key == 0) {
-            dlg->process_1s(dlg);
-        } else {
-            dlg->keydown(dlg, static_cast<uint8_t>(key));
-        }
-    }
-}
-
-const char* kInfo[] = {"Upgrade Info", "ROM: 2.42.0.10", "Hardware: 14.0.0.3", "Partitions: 5",
-                       "Size: 7936 KiB"};
-
-std::vector<Screen> Screens() {
-    return {
-        {"progress-0", [](CBasicUI& ui) { ui.SetUpgradingProgressBar(0); }},
-        {"progress-15", [](CBasicUI& ui) { ui.SetUpgradingProgressBar(15); }},
-        {"progress-50", [](CBasicUI& ui) { ui.SetUpgradingProgressBar(50); }},
-        {"progress-100", [](CBasicUI& ui) { ui.SetUpgradingProgressBar(100); }},
-        {"failed", [](CBasicUI& ui) { ui.ShowUpgradingFailedInfoWithID("Rom check Failed!", 0); }},
-        {"failed-id-5", [](CBasicUI& ui) { ui.ShowUpgradingFailedInfoWithID("Rom check Failed!", 5); }},
-        {"countdown-60", [](CBasicUI& ui) { ui.ShowUpgradingAutop2FailedInfoWithID(-82, 60); }},
-        {"countdown-7", [](CBasicUI& ui) { ui.ShowUpgradingAutop2FailedInfoWithID(-82, 7); }},
-        {"notice-rebooting", [](CBasicUI& ui) { ui.DispNoticeInfo("Rebooting..."); }},
-        {"info", [](CBasicUI& ui) { ui.ShowInfo(kInfo, 5); }},
-        {"ext-failed", [](CBasicUI& ui) { ui.ShowUpgradingExtFailed(); }},
-        {"ext-upgrading", [](CBasicUI& ui) { ui.ShowUpgradingExtInfo(2); }},
-        {"ext-upgraded", [](CBasicUI& ui) { ui.ShowUpgradedExtInfo(3); }},
-        {"user-settings", [](CBasicUI&) { UserSetting({}); }},
-        // "admin" (a d m i n), down, then "ab" with the b still being chosen.
-        {"user-settings-typing",
-         [](CBasicUI&) { UserSetting({2, 3, 6, 4, 4, 4, 6, 6, 0, 0, 14, 2, 0, 0, 2, 2}); }},
-        {"user-settings-123", [](CBasicUI&) { UserSetting({33, 1, 2, 3, 0}); }},
-    };
-}
 
 int Usage(FILE* to = stderr) {
     fprintf(to,
@@ -118,7 +66,7 @@ int main(int argc, char** argv) {
     }
     CBasicUI ui;
     int failures = 0;
-    for (const Screen& screen : Screens()) {
+    for (const UiScreen& screen : ui_screen_list()) {
         screen.draw(ui);
         const std::string base = out + "/" + screen.name;
         std::string error;

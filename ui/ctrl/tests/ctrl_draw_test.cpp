@@ -25,6 +25,8 @@ struct BoxCase {
     std::string art;  // columns 0..9, rows 0..5 around a 6x4 box at (2, 1)
 };
 
+void PrintTo(const BoxCase& c, std::ostream* os) { *os << c.name; }
+
 class CtrlBox : public ::testing::TestWithParam<BoxCase> {};
 
 TEST_P(CtrlBox, DrawsBackgroundAndFrame) {

@@ -44,6 +44,8 @@ struct EntryCase {
     int cursor;
 };
 
+void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.name; }
+
 class MultiTap : public ::testing::TestWithParam<EntryCase> {};
 
 TEST_P(MultiTap, GivesValueAndCaret) {

@@ -9,7 +9,7 @@
 #include "display.h"
 #include "lcd.h"
 #include "probe_picture.h"
-#include "text_art.h"
+#include "screen_art.h"
 
 namespace {
 
@@ -26,9 +26,7 @@ int RunProbe(devsim::Device& d, const char* mode) {
 
 // The off-screen picture as the device writes its frames: 64 lines of 132.
 std::string HostFrame() {
-    std::string art = lcd_testing::ScreenArt(0, 0, LCD_WIDTH, LCD_HEIGHT);
-    art.pop_back();  // frames carry no trailing newline
-    return art;
+    return uitest::ScreenArt();
 }
 
 TEST(DisplayDevice, InitWithoutFrameBufferFails) {
@@ -45,7 +43,7 @@ TEST(DisplayDevice, FramesEqualTheOffScreenPicture) {
     d.Ini("");
     ASSERT_EQ(0, RunProbe(d, "frames"));
     ASSERT_EQ(2, d.FrameCount());
-    lcd_testing::ClearScreen();
+    uitest::ClearScreen();
     for (int n = 1; n <= 2; ++n) {
         DrawProbePicture(n);
         EXPECT_EQ(HostFrame(), d.FrameText(n)) << "frame " << n;

@@ -96,6 +96,8 @@ struct FocusCase {
     std::vector<int> focus_after;  // focus after each key
 };
 
+void PrintTo(const FocusCase& c, std::ostream* os) { *os << c.name; }
+
 class DlgFocus : public ::testing::TestWithParam<FocusCase> {};
 
 TEST_P(DlgFocus, MovesAndWraps) {

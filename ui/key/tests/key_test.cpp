@@ -85,6 +85,8 @@ struct SequenceCase {
     int polled;
 };
 
+void PrintTo(const SequenceCase& c, std::ostream* os) { *os << c.name; }
+
 class KeySequence : public ::testing::TestWithParam<SequenceCase> {};
 
 TEST_P(KeySequence, PollGivesLastPress) {

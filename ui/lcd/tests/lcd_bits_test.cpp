@@ -1,4 +1,5 @@
-// The HBYTE bit layer: where each pixel lives, and what happens out of range.
+// The HBYTE bit layer out of range and the bitmap reader. Where each pixel
+// lives is checked by every text-art comparison (screen_art.h reads the bytes).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,41 +8,6 @@
 #include "private_ns.h"
 
 namespace {
-
-struct PixelPlace {
-    std::uint16_t x, y;
-    int byte, bit;
-};
-
-// Edge pixels of the layout, odd rows starting mid-byte included.
-const PixelPlace kPlaces[] = {
-    {0, 0, 0, 0},     {7, 0, 0, 7},     {8, 0, 1, 0},        {131, 0, 16, 3},
-    {0, 1, 16, 4},    {3, 1, 16, 7},    {4, 1, 17, 0},       {131, 1, 32, 7},
-    {0, 2, 33, 0},    {0, 63, 1039, 4}, {131, 63, 1055, 7},  {132, 0, 16, 4},
-};
-
-class BitPlace : public ::testing::TestWithParam<PixelPlace> {};
-
-TEST_P(BitPlace, SetTouchesOnlyItsBitAndClearRemovesIt) {
-    const PixelPlace p = GetParam();
-    std::uint8_t buf[LCD_BUFFER_SIZE] = {};
-    SetBit(p.x, p.y, buf, sizeof buf);
-    std::uint8_t expected[LCD_BUFFER_SIZE] = {};
-    expected[p.byte] = static_cast<std::uint8_t>(1u << p.bit);
-    EXPECT_EQ(0, std::memcmp(buf, expected, sizeof buf)) << "pixel " << p.x << "," << p.y;
-    EXPECT_EQ(1, GetBit(p.x, p.y, buf, sizeof buf));
-    EXPECT_EQ(1, test_bit(static_cast<std::uint32_t>(p.byte) * 8 + p.bit, buf, sizeof buf));
-
-    std::memset(buf, 0xFF, sizeof buf);
-    ClearBit(p.x, p.y, buf, sizeof buf);
-    EXPECT_EQ(0xFF & ~(1u << p.bit), buf[p.byte]);
-    EXPECT_EQ(0, GetBit(p.x, p.y, buf, sizeof buf));
-    int cleared = 0;
-    for (std::uint8_t byte : buf) cleared += 8 - __builtin_popcount(byte);
-    EXPECT_EQ(1, cleared);
-}
-
-INSTANTIATE_TEST_SUITE_P(Layout, BitPlace, ::testing::ValuesIn(kPlaces));
 
 // Writes beyond the size change nothing, not even the bytes just behind it.
 TEST(BitLayer, OutOfRangeWritesStayInsideTheBuffer) {

@@ -6,14 +6,14 @@
 #include <cstring>
 
 #include "lcd.h"
-#include "text_art.h"
+#include "screen_art.h"
 
 namespace {
 
-using lcd_testing::ClearScreen;
-using lcd_testing::CountSet;
-using lcd_testing::Expect;
-using lcd_testing::ScreenArt;
+using uitest::ClearScreen;
+using uitest::CountSet;
+using uitest::Expect;
+using uitest::LcdArt;
 
 class Draw : public ::testing::Test {
 protected:
@@ -73,7 +73,7 @@ TEST_F(Draw, LinesCoverBothEndsInEitherOrder) {
     for (const LineCase& c : kLines) {
         ClearScreen();
         lcd_draw_line(c.x1, c.y1, c.x2, c.y2, 1);
-        EXPECT_EQ(Expect(c.art), ScreenArt(0, 0, 12, 6)) << c.name;
+        EXPECT_EQ(Expect(c.art), LcdArt(0, 0, 12, 6)) << c.name;
         EXPECT_EQ(CountSet(), static_cast<int>(std::count(c.art, c.art + std::strlen(c.art), '#'))) << c.name;
     }
 }
@@ -90,7 +90,7 @@ TEST_F(Draw, ColourZeroClearsAndAnyOtherColourSets) {
 ......
 .....#
 )"),
-              ScreenArt(0, 0, 6, 5));
+              LcdArt(0, 0, 6, 5));
     EXPECT_EQ(1, lcd_get_point_color(5, 4));
     EXPECT_EQ(0, lcd_get_point_color(5, 2));
 }
@@ -105,7 +105,7 @@ TEST_F(Draw, FillCoversExactlyTheBoxAndNothingForEmptySizes) {
 ..###.....
 ..........
 )"),
-              ScreenArt(0, 0, 10, 4));
+              LcdArt(0, 0, 10, 4));
     EXPECT_EQ(6, CountSet());
 }
 
@@ -119,7 +119,7 @@ TEST_F(Draw, DrawingStopsAtTheScreenEdges) {
 ....####
 ....####
 )"),
-              ScreenArt(124, 62, 8, 2));
+              LcdArt(124, 62, 8, 2));
     EXPECT_EQ(8 + 2, CountSet());
     EXPECT_EQ(0, lcd_get_point_color(0, 1));   // where x = 132 of row 0 would land
     EXPECT_EQ(0, lcd_get_point_color(0, 11));  // where x = 132 of row 10 would land
@@ -137,7 +137,7 @@ TEST_F(Draw, RectangleIsTheOutlineThroughBothCorners) {
 #.......#
 #########
 )"),
-              ScreenArt(0, 0, 9, 6));
+              LcdArt(0, 0, 9, 6));
 }
 
 // A bitmap writes its clear bits too; its rows are w bits apart, unpadded.
@@ -152,7 +152,7 @@ TEST_F(Draw, IconIsOpaqueAndReadRowByRow) {
 #.#.#.##
 #..#..##
 )"),
-              ScreenArt(0, 0, 8, 4));
+              LcdArt(0, 0, 8, 4));
 }
 
 TEST_F(Draw, IconBitsBeyondItsSizeDrawClear) {
@@ -164,7 +164,7 @@ TEST_F(Draw, IconBitsBeyondItsSizeDrawClear) {
 ####
 ....
 )"),
-              ScreenArt(0, 0, 4, 3));
+              LcdArt(0, 0, 4, 3));
 }
 
 TEST_F(Draw, IconIsCutAtTheScreenEdge) {

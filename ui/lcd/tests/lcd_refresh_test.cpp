@@ -8,7 +8,7 @@
 #include "lcd.h"
 #include "private_ns.h"
 #include "stand_in.h"
-#include "text_art.h"
+#include "screen_art.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ using display_testing::ReadAll;
 TEST(Refresh, CopiesThePictureAndWritesOne) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
         ASSERT_TRUE(ProcGlcd(true));
-        lcd_testing::ClearScreen();
+        uitest::ClearScreen();
         lcd_fill_color(3, 7, 50, 20, 1);
         std::uint8_t panel[LCD_BUFFER_SIZE + 4];
         std::memset(panel, 0xA5, sizeof panel);
@@ -49,7 +49,7 @@ TEST(Refresh, WithoutMappingStillAsksForTheRefresh) {
 TEST(Refresh, MissingRefreshFileFailsAfterTheCopy) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
         ASSERT_TRUE(ProcGlcd(false));
-        lcd_testing::ClearScreen();
+        uitest::ClearScreen();
         lcd_draw_point(131, 63, 1);
         std::uint8_t panel[LCD_BUFFER_SIZE] = {};
         g_framebuffer = panel;

@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "lcd.h"
-#include "text_art.h"
+#include "screen_art.h"
 
 namespace {
 
-using lcd_testing::ClearScreen;
-using lcd_testing::CountSet;
-using lcd_testing::Expect;
-using lcd_testing::ScreenArt;
+using uitest::ClearScreen;
+using uitest::CountSet;
+using uitest::Expect;
+using uitest::LcdArt;
 
 constexpr std::uint8_t kFont = 12;
 
@@ -51,7 +51,7 @@ std::string DrawnAlone(const lcd_text_state& state, std::uint16_t x, std::uint16
                        std::uint16_t h, const char* text) {
     ClearScreen();
     lcd_draw_text(&state, x, y, w, h, text, kFont, 1);
-    return ScreenArt(0, 0, LCD_WIDTH, LCD_HEIGHT);
+    return LcdArt(0, 0, LCD_WIDTH, LCD_HEIGHT);
 }
 
 // Pixels (x, y) that differ between two whole-screen arts, row by row.
@@ -89,7 +89,7 @@ TEST_F(Text, DrawsGlyphRowsFromTheBoxTopOneColumnIn) {
 ..............
 ..............
 )"),
-              ScreenArt(0, 0, 14, 14));
+              LcdArt(0, 0, 14, 14));
 }
 
 struct AlignCase {
@@ -138,7 +138,7 @@ TEST_F(Text, TextIsCutAtTheBoxHeight) {
 ........
 ........
 )"),
-              ScreenArt(0, 10, 8, 7));
+              LcdArt(0, 10, 8, 7));
 }
 
 // Clear glyph bits leave the box as it was; colour is taken modulo 2.
@@ -244,12 +244,12 @@ TEST_F(Text, ShowTextScrollsToKeepTheCaretInTheBox) {
         lcd_text_state s = State(LCD_ALIGN_LEFT, c.cursor, 1);
         lcd_show_text(&s, 5, 2, c.w, 12, c.text, kFont, 1);
         EXPECT_EQ(c.new_cursor, s.cursor) << c.name;
-        const std::string shown = ScreenArt(0, 0, LCD_WIDTH, LCD_HEIGHT);
+        const std::string shown = LcdArt(0, 0, LCD_WIDTH, LCD_HEIGHT);
 
         ClearScreen();
         const lcd_text_state direct = State(LCD_ALIGN_LEFT, c.new_cursor, 1);
         lcd_draw_text(&direct, 5, 2, c.w, 12, c.text + c.dropped, kFont, 1);
-        EXPECT_EQ(ScreenArt(0, 0, LCD_WIDTH, LCD_HEIGHT), shown) << c.name;
+        EXPECT_EQ(LcdArt(0, 0, LCD_WIDTH, LCD_HEIGHT), shown) << c.name;
         if (c.cursor != 255) {
             // The caret column lies inside the box.
             const auto [first, last] = InkColumns();
@@ -286,7 +286,7 @@ TEST_F(Text, BoxNarrowerThanTheCaretCharacterStartsAtTheCaret) {
         lcd_text_state s = State(LCD_ALIGN_LEFT, c.cursor, 1);
         lcd_show_text(&s, 0, 0, c.w, 12, text.data(), kFont, 1);
         EXPECT_EQ(c.new_cursor, s.cursor) << c.text << " cursor " << int(c.cursor);
-        const std::string shown = ScreenArt(0, 0, LCD_WIDTH, LCD_HEIGHT);
+        const std::string shown = LcdArt(0, 0, LCD_WIDTH, LCD_HEIGHT);
         const std::string direct = DrawnAlone(State(LCD_ALIGN_LEFT, 0, 1), 0, 0, c.w, 12, c.text + c.cursor);
         EXPECT_EQ(direct, shown) << c.text << " cursor " << int(c.cursor);
     }

@@ -82,6 +82,8 @@ TEST(ReadProfileString, FindsValuesAsTheFileFormatDefines) {
         {"empty value", "[V]\nrom=\nb=1\n", "V", "rom", 1, ""},
         {"comment with =", "[V]\n;rom=1\nrom=2\n", "V", "rom", 1, "2"},
         {"only a comment", "[V]\n;rom=1\n", "V", "rom", 0, "dflt"},
+        {"a comment's text is no key", "[V]\n;rom=1\n#x=2\n", "V", ";rom", 0, "dflt"},
+        {"# starts no comment", "[V]\n;rom=1\n#x=2\n", "V", "#x", 1, "2"},
         {"blank before ; is no comment", "[V]\na=0\n ;rom=1\n", "V", "rom", 0, "dflt"},
         {"blank before ; keeps the ;", "[V]\na=0\n ;rom=1\n", "V", ";rom", 1, "1"},
         {"blanks after the header are skipped", "[V]  \n\n  rom=1\n", "V", "rom", 1, "1"},

@@ -4,9 +4,11 @@
 #include <syslog.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "rl_log.h"
+#include "private_ns.h"
 #include "syslog_capture.h"
 
 namespace {
@@ -41,11 +43,17 @@ const uint8_t kStoredKey91[140] = {
     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
 };
 
-class RomDescramble : public ::testing::TestWithParam<const uint8_t*> {};
+struct StoredHeader {
+    const char* name;
+    const uint8_t* bytes;
+};
+void PrintTo(const StoredHeader& h, std::ostream* os) { *os << h.name; }
+
+class RomDescramble : public ::testing::TestWithParam<StoredHeader> {};
 
 TEST_P(RomDescramble, KnownHeaderGivesItsFields) {
     Rom_Header h;
-    rom_copy_header(&h, GetParam());
+    rom_copy_header(&h, GetParam().bytes);
     ASSERT_EQ(rom_descramble_header(&h), 0);
     EXPECT_EQ(h.magic_num, ROM_MAGIC);
     EXPECT_EQ(h.rom_header_size, 128u);
@@ -72,23 +80,28 @@ TEST_P(RomDescramble, KnownHeaderGivesItsFields) {
     EXPECT_EQ(h.shadow_rom_checksum, 0xdeadbeefu);
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, RomDescramble, ::testing::Values(kStoredKey1, kStoredKey91));
+INSTANTIATE_TEST_SUITE_P(Keys, RomDescramble,
+                         ::testing::Values(StoredHeader{"Key1", kStoredKey1},
+                                           StoredHeader{"Key91", kStoredKey91}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST(RomDescrambleShort, BelowCurrentSizeChangesNothingAndWarns) {
-    rl_log_reset_level(7);
-    uint8_t stored[140];
-    memcpy(stored, kStoredKey1, sizeof(stored));
-    stored[4] = 124;
-    Rom_Header h;
-    rom_copy_header(&h, stored);
-    Rom_Header before = h;
-    clear_captured_lines();
-    EXPECT_EQ(rom_descramble_header(&h), 0);
-    EXPECT_EQ(memcmp(&h, &before, sizeof(h)), 0);
-    ASSERT_EQ(captured_lines().size(), 1u);
-    EXPECT_EQ(captured_lines()[0].priority, LOG_WARNING);
-    EXPECT_NE(captured_lines()[0].text.find(": ignore aes decrypt, invalid rom header size 124.\n"),
-              std::string::npos);
+    EXPECT_TRUE(coord_testing::RunIsolated(coord_testing::kCaptureSyslog, [] {
+        rl_log_reset_level(7);
+        uint8_t stored[140];
+        memcpy(stored, kStoredKey1, sizeof(stored));
+        stored[4] = 124;
+        Rom_Header h;
+        rom_copy_header(&h, stored);
+        Rom_Header before = h;
+        EXPECT_EQ(rom_descramble_header(&h), 0);
+        EXPECT_EQ(memcmp(&h, &before, sizeof(h)), 0);
+        const std::vector<SyslogRecord> logged = SyslogRecords();
+        ASSERT_EQ(logged.size(), 1u);
+        EXPECT_EQ(logged[0].priority & LOG_PRIMASK, LOG_WARNING);
+        EXPECT_NE(logged[0].message.find(": ignore aes decrypt, invalid rom header size 124.\n"),
+                  std::string::npos);
+    }));
 }
 
 TEST(RomDescrambleShort, OversizedOrUnalignedSizeIsRefusedUntouched) {
@@ -201,6 +214,38 @@ TEST(RomPartOffsets, FirstAndNext) {
     Partition_Header p{};
     p.partition_header_size = 40;
     EXPECT_EQ(rom_next_part_offset(136, &p), 188u);
+}
+
+// A partition of one word is checked like any other: a wrong checksum is
+// refused with its code and the fixed error line naming both sums.
+TEST(RomCheckPart, OneWordPartitionChecksum) {
+    EXPECT_TRUE(coord_testing::RunIsolated(coord_testing::kCaptureSyslog, [] {
+        rl_log_reset_level(7);
+        for (uint32_t checksum : {0x04030201u, 0x04030203u}) {
+            uint8_t pkg[48] = {};
+            Partition_Header p{};
+            p.magic_num = PART_MAGIC;
+            p.partition_header_size = PART_HEADER_SIZE;
+            p.partition_offset = 44;
+            p.partition_size = 4;
+            p.partition_checksum = checksum;
+            rom_store_part_header(pkg, &p);
+            p.partition_header_checksum = rom_xor32(pkg + 8, PART_HEADER_SIZE / 4 + 1);
+            rom_store_part_header(pkg, &p);
+            const uint8_t data[4] = {1, 2, 3, 4};
+            memcpy(pkg + 44, data, 4);
+            coord_testing::SyslogClear();
+            Partition_Header out;
+            const bool right = checksum == 0x04030201u;
+            EXPECT_EQ(rom_check_part(pkg, sizeof(pkg), 0, &out), right ? 0 : UPD_MSG_PART_CHECKSUM_ERR);
+            const std::vector<SyslogRecord> logged = SyslogRecords();
+            ASSERT_EQ(logged.size(), right ? 0u : 1u);
+            if (!right) {
+                EXPECT_NE(logged[0].message.find(": partition_checksum_cal:4030201 checksum:4030203\n"),
+                          std::string::npos) << logged[0].message;
+            }
+        }
+    }));
 }
 
 TEST(RomPartId, FlashSpecialAndInvalid) {

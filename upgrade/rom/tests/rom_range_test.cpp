@@ -10,6 +10,7 @@
 
 #include "rl_log.h"
 #include "rom_format.h"
+#include "private_ns.h"
 #include "syslog_capture.h"
 
 namespace {
@@ -79,23 +80,26 @@ std::vector<RangeCase> cases() {
 }
 
 TEST(RomRanges, BoundariesCodesAndTheOneErrorLine) {
-    rl_log_reset_level(7);
-    for (const RangeCase& c : cases()) {
-        clear_captured_lines();
-        g_rom_error[0] = '\0';
-        EXPECT_EQ(c.run(), c.want) << c.what;
-        if (c.want == 0) {
-            EXPECT_TRUE(captured_lines().empty()) << c.what;
-            continue;
+    EXPECT_TRUE(coord_testing::RunIsolated(coord_testing::kCaptureSyslog, [] {
+        rl_log_reset_level(7);
+        for (const RangeCase& c : cases()) {
+            coord_testing::SyslogClear();
+            g_rom_error[0] = '\0';
+            EXPECT_EQ(c.run(), c.want) << c.what;
+            const std::vector<SyslogRecord> logged = SyslogRecords();
+            if (c.want == 0) {
+                EXPECT_TRUE(logged.empty()) << c.what;
+                continue;
+            }
+            ASSERT_EQ(logged.size(), 1u) << c.what;
+            EXPECT_EQ(logged[0].priority & LOG_PRIMASK, LOG_ERR) << c.what;
+            const std::string& line = logged[0].message;
+            EXPECT_NE(line.find(c.in_text), std::string::npos) << c.what << ": " << line;
+            EXPECT_EQ(line.back(), '\n') << c.what;
+            EXPECT_NE(g_rom_error[0], '\0') << c.what;
+            EXPECT_NE(line.find(g_rom_error), std::string::npos) << c.what;
         }
-        ASSERT_EQ(captured_lines().size(), 1u) << c.what;
-        EXPECT_EQ(captured_lines()[0].priority, LOG_ERR) << c.what;
-        const std::string& line = captured_lines()[0].text;
-        EXPECT_NE(line.find(c.in_text), std::string::npos) << c.what << ": " << line;
-        EXPECT_EQ(line.back(), '\n') << c.what;
-        EXPECT_NE(line.find(g_rom_error), std::string::npos) << c.what;
-        EXPECT_NE(g_rom_error[0], '\0') << c.what;
-    }
+    }));
 }
 
 }  // namespace

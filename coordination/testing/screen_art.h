@@ -9,12 +9,19 @@
 
 namespace uitest {
 
-// Rows y0..y0+h-1, columns x0..x0+w-1 of g_lcdbuffer.
+// Rows y0..y0+h-1, columns x0..x0+w-1 of a 132-pixel-wide picture, read
+// from the bytes directly (bit y * 132 + x, least significant first),
+// independently of the bit layer, so a comparison checks the layout too.
+std::string PictureArt(const std::uint8_t* picture, int x0, int y0, int w, int h);
+// The same region of g_lcdbuffer.
 std::string LcdArt(int x0, int y0, int w, int h);
 // The whole 132x64 picture.
 std::string ScreenArt();
 // Rows of expected art joined with '\n'.
 std::string Art(std::initializer_list<const char*> rows);
+// Expected art from a raw string literal: a leading and a trailing newline
+// are dropped, so the art can stand on lines of its own.
+std::string Expect(const char* art);
 // Path of the panel-refresh file inside the tests' private /proc (see
 // screen_art.cpp); empty before the first refresh.
 extern const char* const kRefreshFile;
@@ -24,5 +31,9 @@ void ClearRefreshFile();
 
 // Sets every pixel of the off-screen picture to `colour`.
 void FillScreen(int colour);
+// Clears the picture and resets the redraw rectangle to the whole screen.
+void ClearScreen();
+// Number of set pixels of the picture.
+int CountSet();
 
 }  // namespace uitest

@@ -1,8 +1,8 @@
 // Test support: observe what really reaches the system logger.
 //
-// run_capturing_syslog() forks a child that makes a private mount namespace for
-// itself, mounts a tmpfs over /dev inside it, binds a datagram socket at
-// /dev/log and then forks the body's own process inside that namespace. Every
+// run_capturing_syslog() forks a collector that enters the capturing namespace
+// of private_ns.h (a tmpfs over /dev with a datagram socket at /dev/log) and
+// then forks the body's own process inside that namespace. Every
 // record the body's process (and its threads and children) sends to the system
 // logger is collected and handed back to the caller; the host's /dev and its
 // logger are never touched.
@@ -49,5 +49,10 @@ SyslogCapture run_capturing_syslog(const std::function<void()>& body, int timeou
 // writes it. Returns false when the text has no such shape.
 bool parse_syslog_record(const std::string& raw, SyslogRecord* out);
 
-// The prefix the log facility puts before every message.
+// Inside a coord_testing::RunIsolated child with kCaptureSyslog: every record
+// received so far, parsed (private_ns.h's SyslogLines gives the raw texts).
+std::vector<SyslogRecord> SyslogRecords();
+
+// The prefix the log facility puts before every message:
+// "<module> pid<P>,tid<T>,l<L>: ".
 std::string rl_log_expected_prefix(const std::string& module, int pid, int tid, int level);
