@@ -65,8 +65,11 @@ struct upgrade_run {
     int result = 0;
     int failure_id = 0;
     int reboot_choice = 0;
+    // Semaphore ids: 0 is a valid id, only a negative one is absent.
     int cfg_semid = -1;
-    int memory_semid = 0;
+    bool save_file_tried = false;   // the ten tries are made once per run
+    bool save_file_locked = false;  // this run holds the save-file semaphore
+    int memory_semid = -1;
     void* mem_addr = nullptr;
     int upgrader_state = 0;
     int same_version = 0;
@@ -87,18 +90,51 @@ next_step fail(upgrade_run& run, int result, int failure_id) {
     return next_step::failure_ending;
 }
 
+// Gives back a semaphore this run took with a try-lock. The try-lock left no
+// undo record, so neither may the release: an unlock's undo record would take
+// the semaphore again when this process ends.
+void release_try_lock(int semid) {
+    if (semid >= 0) binary_sem_set_value(semid);
+}
+
 // Release group B: the shared ROM buffer's semaphore, and the buffer itself
 // unless the run hands it on (result 0).
 void release_group_b(upgrade_run& run) {
     if (!run.shm_mode) return;
-    if (run.memory_semid > 0) unlock_binary_sem(run.memory_semid);
+    if (run.memory_semid >= 0) unlock_binary_sem(run.memory_semid);
     if (run.result != 0) libupd_delete_share_memory(run.mem_addr);
 }
 
-// Release group C: the save-file semaphore (whether or not it was taken), then B.
+// The save-file semaphore, when this run took it: after ten failed tries it
+// belongs to its holder.
+void release_save_file(upgrade_run& run) {
+    if (!run.save_file_locked) return;
+    rl_log_debug("unlock cfg_semid\n");
+    release_try_lock(run.cfg_semid);
+    run.save_file_locked = false;
+}
+
+// Release group C: the save-file semaphore, then B.
 void release_group_c(upgrade_run& run) {
-    if (run.cfg_semid > 0) unlock_binary_sem(run.cfg_semid);
+    release_save_file(run);
     release_group_b(run);
+}
+
+// Up to ten tries, one second apart, once per run, before the applications
+// stop. After ten failures the run goes on without the lock.
+void take_save_file_lock(upgrade_run& run) {
+    if (run.save_file_tried || run.cfg_semid < 0) return;
+    run.save_file_tried = true;
+    rl_log_debug("wait lock cfg_semid\n");
+    for (int attempt = 0; attempt < kSaveFileAttempts; ++attempt) {
+        if (try_lock_binary_sem(run.cfg_semid) == 0) {
+            run.save_file_locked = true;
+            rl_log_debug("locked cfg_semid\n");
+            return;
+        }
+        sleep(1);
+    }
+    rl_log_err("lock cfg_semid failed\n");
 }
 
 void install_signal_handlers() {
@@ -339,12 +375,7 @@ next_step prepare(upgrade_run& run) {
     ipc_broadcast(kMsgUpgrade, kUpgradeAppsStopping, 0, nullptr, 0);
     sleep(kBroadcastPauseSeconds);
 
-    if (run.cfg_semid > 0) {
-        for (int attempt = 0; attempt < kSaveFileAttempts; ++attempt) {
-            if (try_lock_binary_sem(run.cfg_semid) == 0) break;
-            sleep(1);
-        }
-    }
+    take_save_file_lock(run);
     int killed = upgrader_killapps(run.shm_mode ? run.upgrader_state : 0);
 
     if (run.same_version == 1) same_version_reboot(run);
@@ -423,9 +454,9 @@ int complete(upgrade_run& run) {
     CloseWatchDog(1);
 
     // Still alive: release what the run holds and end.
-    if (run.cfg_semid > 0) unlock_binary_sem(run.cfg_semid);
+    release_save_file(run);
     if (run.shm_mode) {
-        if (run.memory_semid > 0) unlock_binary_sem(run.memory_semid);
+        if (run.memory_semid >= 0) unlock_binary_sem(run.memory_semid);
         libupd_delete_share_memory(run.mem_addr);
     }
     run.ui->Deinit();

@@ -136,6 +136,8 @@ TEST_P(DriverFailureScreen, ShowsTheFailureAndRebootsOnTheKey) {
     EXPECT_EQ(dev.FrameText(n), drivertest::NoticeScreen("Rebooting..."));
     EXPECT_EQ(dev.result().outcome == "rebooted" ? 1 : 0, 1);
     EXPECT_TRUE(FlashUntouched(dev));
+    // The save-file semaphore is given back exactly when this run took it.
+    EXPECT_EQ(dev.LogContains("unlock cfg_semid"), dev.LogContains("locked cfg_semid"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -144,7 +146,11 @@ INSTANTIATE_TEST_SUITE_P(
         ScreenEnd{"refused", "", "", 54, "Rom check Failed!", -95, {{4, 1}, {3, 0}},
                   "rom pack check failed! ID:-95", 0},
         ScreenEnd{"killapps", "", "[faults]\nkillapps = fail\n", 53, "Killapps Failed!", -192,
-                  {{4, 2}, {4, 3}, {3, 0}}, "killapps failed!", 1},
+                  {{4, 2}, {4, 3}, {3, 0}}, "locked cfg_semid", 1},
+        // Another process holds the save-file semaphore the whole run: after
+        // ten tries it is left to that process, not released.
+        ScreenEnd{"killheld", "", "[semaphores]\n0xB012 = 0\n[faults]\nkillapps = fail\n", 53,
+                  "Killapps Failed!", -192, {{4, 2}, {4, 3}, {3, 0}}, "lock cfg_semid failed", 1},
         ScreenEnd{"watchdog", "", "[faults]\nmisc = watchdog\n", 53, "Upgrade Failed!", -190,
                   {{3, 0}}, "/dev/misc0 ctrl failed!", 0}),
     [](const testing::TestParamInfo<ScreenEnd>& p) { return std::string(p.param.name); });
