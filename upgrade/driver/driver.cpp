@@ -66,6 +66,7 @@ struct upgrade_run {
     int failure_id = 0;
     int reboot_choice = 0;
     // Semaphore ids: 0 is a valid id, only a negative one is absent.
+    int process_semid = -1;
     int cfg_semid = -1;
     bool save_file_tried = false;   // the ten tries are made once per run
     bool save_file_locked = false;  // this run holds the save-file semaphore
@@ -200,6 +201,7 @@ next_step take_process_lock(upgrade_run& run) {
         run.result = 0;
         return next_step::return_now;
     }
+    run.process_semid = id;
     rl_log_debug("locked %s\n", name);
     return next_step::go_on;
 }
@@ -226,6 +228,18 @@ next_step common_front(upgrade_run& run) {
     return next_step::go_on;
 }
 
+// The file-mode exits before the package is read: the process lock and the
+// watchdog are given back, or every later installer would stop at its
+// try-lock and the phone would run unwatched until a restart.
+next_step end_without_package(upgrade_run& run, int result) {
+    release_try_lock(run.process_semid);
+    CloseWatchDog(1);
+    rl_log_deinit();
+    ipc_unregister();
+    run.result = result;
+    return next_step::return_now;
+}
+
 // File mode: the package is the named file, mapped read-only and private. The
 // descriptor and the mapping stay for the rest of the run.
 next_step map_rom_file(upgrade_run& run) {
@@ -233,10 +247,7 @@ next_step map_rom_file(upgrade_run& run) {
     int fd = open(path, O_RDONLY);
     if (fd < 0) {
         rl_log_err("%s File open failed!\n", path);
-        rl_log_deinit();
-        ipc_unregister();
-        run.result = UPGRADER_ROM_OPEN_FAILED;
-        return next_step::return_now;
+        return end_without_package(run, UPGRADER_ROM_OPEN_FAILED);
     }
     struct stat st = {};
     void* map = MAP_FAILED;
@@ -248,11 +259,8 @@ next_step map_rom_file(upgrade_run& run) {
     }
     if (map == MAP_FAILED) {
         rl_log_err("memory map failed!\n");
-        rl_log_deinit();
-        ipc_unregister();
         close(fd);
-        run.result = UPGRADER_ROM_MAP_FAILED;
-        return next_step::return_now;
+        return end_without_package(run, UPGRADER_ROM_MAP_FAILED);
     }
     run.package = static_cast<const uint8_t*>(map);
     run.package_len = static_cast<uint32_t>(st.st_size);

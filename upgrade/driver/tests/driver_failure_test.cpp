@@ -77,6 +77,37 @@ INSTANTIATE_TEST_SUITE_P(
                  true}),
     [](const testing::TestParamInfo<QuietEnd>& p) { return std::string(p.param.name); });
 
+// The file-mode exits without a package give back the process lock and the
+// watchdog: a second installer started after them runs (and ends the same
+// way) instead of stopping at its try-lock.
+TEST(DriverStart, FileModeExitsGiveBackTheLockAndTheWatchdog) {
+    const struct {
+        const char* name;
+        const char* rom;  // created empty when not null
+        int status;
+    } cases[] = {{"norom2", nullptr, 60}, {"empty2", "/tmp/empty.rom", 61}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        devsim::Device dev(c.name);
+        dev.Ini(PhoneIni());
+        dev.File("/basic/bin/upgrader", devsim::ReadFile(devsim::BinDir() + "/upgrader"), 0755);
+        if (c.rom != nullptr) dev.File(c.rom, "");
+        const std::string rom = c.rom != nullptr ? c.rom : "/tmp/missing.rom";
+        ASSERT_EQ(dev.Shell("/basic/bin/upgrader " + rom + "; echo \"first $?\"\n/basic/bin/upgrader " + rom +
+                            "; echo \"second $?\""),
+                  0)
+            << dev.Stderr();
+        const std::string status = std::to_string(c.status);
+        EXPECT_EQ(dev.Console(), "first " + status + "\nsecond " + status + "\n");
+        EXPECT_FALSE(dev.LogContains("lock upgrader_process failed"));
+        std::vector<int> watchdog;
+        for (const auto& m : dev.Misc()) {
+            if (m.request == kWatchdogRequest) watchdog.push_back(static_cast<int>(m.value));
+        }
+        EXPECT_EQ(watchdog, (std::vector<int>{0, 1, 0, 1}));
+    }
+}
+
 // The usage exit comes after the copies of reboot and the shell tools.
 TEST(DriverStart, UsageExitComesAfterTheCopies) {
     devsim::Device dev("usage");
