@@ -121,8 +121,9 @@ void release_group_c(upgrade_run& run) {
     release_group_b(run);
 }
 
-// Up to ten tries, one second apart, once per run, before the applications
-// stop. After ten failures the run goes on without the lock.
+// Up to ten tries, one second apart, once per run: before the partition copies
+// when a layout moves the environment or configuration, else before the
+// applications stop. After ten failures the run goes on without the lock.
 void take_save_file_lock(upgrade_run& run) {
     if (run.save_file_tried || run.cfg_semid < 0) return;
     run.save_file_tried = true;
@@ -357,8 +358,10 @@ next_step check_package(upgrade_run& run) {
     return next_step::go_on;
 }
 
-// The same-version path: the bar runs through, the device reboots, nothing is written.
+// The same-version path: moved windows get their saved copies, the bar runs
+// through, the device reboots; no partition is burned.
 void same_version_reboot(upgrade_run& run) {
+    mtd_restore_moved_partitions();
     for (int percent = 15; percent <= 95; percent += 10) {
         run.ui->SetUpgradingProgressBar(percent);
         sleep(1);
@@ -373,10 +376,12 @@ void same_version_reboot(upgrade_run& run) {
 next_step prepare(upgrade_run& run) {
     if (mtd_config == 1) {
         rl_log_debug("mtd_config\n");
+        // No configuration save may land between the copies and the move.
+        if (mtd_config_moves_env_config(run.env) == 1) take_save_file_lock(run);
         if (mtd_config_deal(run.env) < 0) {
             rl_log_debug("mtd_config failed!\n");
             run.result = run.failure_id = UPGRADER_MTD_CONFIG_FAILED;
-            release_group_b(run);
+            release_group_c(run);
             return next_step::failure_ending;
         }
     }
@@ -409,8 +414,6 @@ next_step prepare(upgrade_run& run) {
 }
 
 next_step write_back_and_burn(upgrade_run& run) {
-    static char config_block[] = "/tmp/mtdblock4";
-    static char env_block[] = "/tmp/mtdblock3";
     if (config_mtd_write == 1) {
         if (umount_config_mtd() < 0) {
             rl_log_debug("config unmount failed!\n");
@@ -418,14 +421,14 @@ next_step write_back_and_burn(upgrade_run& run) {
             release_group_c(run);
             return next_step::failure_ending;
         }
-        if (mtd_write(4, 0x80000, config_block) < 0) {
+        if (mtd_write_saved_copy(MTD_CONFIG_MTD) < 0) {
             rl_log_debug("config mtd_write failed!\n");
             run.result = run.failure_id = UPGRADER_BURN_FAILED;
             release_group_c(run);
             return next_step::failure_ending;
         }
     }
-    if (env_mtd_write == 1 && mtd_write(3, 0x10000, env_block) < 0) {
+    if (env_mtd_write == 1 && mtd_write_saved_copy(MTD_ENV_MTD) < 0) {
         rl_log_debug("env mtd_write failed!\n");
         run.result = run.failure_id = UPGRADER_BURN_FAILED;
         release_group_c(run);
@@ -455,6 +458,7 @@ int short_exit(upgrade_run& run) {
 }
 
 int complete(upgrade_run& run) {
+    mtd_restore_moved_partitions();
     system_ex("rm -f /config/upgrader_autop", 3, 3);
     sleep(1);
     do_reboot(run.reboot_choice);
@@ -485,6 +489,10 @@ int complete(upgrade_run& run) {
 }
 
 int failure_ending(upgrade_run& run) {
+    // Every ending after a partition move first puts the saved environment and
+    // configuration into their moved windows (the same-version reboot and the
+    // completion too), so the phone restarts with its variables and settings.
+    mtd_restore_moved_partitions();
     rl_log_debug("upgrader_state:%x\n", run.upgrader_state);
     switch (run.upgrader_state) {
         case 0:
