@@ -1,11 +1,14 @@
 #include "rl_log.h"
 
+#include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 int g_log_level = 7;
 int g_nFlag = 0;
@@ -14,6 +17,65 @@ int g_pid = 0;
 
 namespace {
 constexpr int kLogBufferSize = 4096;
+
+// A line assembled from pieces without any library call that may lock or
+// allocate (snprintf may do both).
+class SafeLine {
+public:
+    void text(const char* s) {
+        while (s != nullptr && *s != '\0') put(*s++);
+    }
+    void number(long long v, int width = 0, char pad = ' ') {
+        char digits[24];
+        int n = 0;
+        unsigned long long u = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+        do {
+            digits[n++] = static_cast<char>('0' + u % 10);
+            u /= 10;
+        } while (u != 0);
+        if (v < 0) digits[n++] = '-';
+        for (int i = n; i < width; ++i) put(pad);
+        while (n > 0) put(digits[--n]);
+    }
+    void put(char c) {
+        if (len_ < sizeof(buf_)) buf_[len_++] = c;
+    }
+    const char* data() const { return buf_; }
+    size_t size() const { return len_; }
+
+private:
+    char buf_[512];
+    size_t len_ = 0;
+};
+
+// "Mmm dd hh:mm:ss" as syslog writes it, from the clock alone (the time-zone
+// files cannot be read safely here, so the time is UTC).
+void put_timestamp(SafeLine& line) {
+    static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    timespec now = {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const long long secs = now.tv_sec;
+    long long days = secs / 86400;
+    const long long day_secs = secs % 86400;
+    // Civil date from days since 1970-01-01 (proleptic Gregorian calendar).
+    days += 719468;
+    const long long era = days / 146097;
+    const long long doe = days - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    const long long day = doy - (153 * mp + 2) / 5 + 1;
+    const long long month = mp < 10 ? mp + 3 : mp - 9;
+    for (int i = 0; i < 3; ++i) line.put(kMonths[(month - 1) * 3 + i]);
+    line.put(' ');
+    line.number(day, 2, ' ');
+    line.put(' ');
+    line.number(day_secs / 3600, 2, '0');
+    line.put(':');
+    line.number(day_secs / 60 % 60, 2, '0');
+    line.put(':');
+    line.number(day_secs % 60, 2, '0');
+}
 }  // namespace
 
 int rl_log_init(const char* module, int level) {
@@ -62,6 +124,54 @@ void rl_log_common(int level, const char* fmt, va_list ap) {
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     vsyslog(level, buffer, ap);
 #pragma GCC diagnostic pop
+}
+
+void rl_log_signal_safe(int level, const char* fmt, ...) {
+    if (fmt == nullptr || fmt[0] == '\0' || g_log_level < level) return;
+    SafeLine line;
+    line.put('<');
+    line.number(LOG_USER | level);
+    line.put('>');
+    put_timestamp(line);
+    line.text(" : ");
+    const size_t message = line.size();
+    line.text(g_module_name);
+    line.text(" pid");
+    line.number(g_pid);
+    line.text(",tid");
+    line.number(syscall(SYS_gettid));
+    line.text(",l");
+    line.number(level);
+    line.text(": ");
+    va_list ap;
+    va_start(ap, fmt);
+    for (const char* f = fmt; *f != '\0'; ++f) {
+        if (f[0] == '%' && f[1] == 'd') {
+            line.number(va_arg(ap, int));
+            ++f;
+        } else if (f[0] == '%' && f[1] == 's') {
+            line.text(va_arg(ap, const char*));
+            ++f;
+        } else if (f[0] == '%' && f[1] == '%') {
+            line.put('%');
+            ++f;
+        } else {
+            line.put(*f);
+        }
+    }
+    va_end(ap);
+
+    sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    memcpy(addr.sun_path, "/dev/log", sizeof("/dev/log"));
+    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const bool sent = fd >= 0 && sendto(fd, line.data(), line.size(), MSG_NOSIGNAL,
+                                        reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) >= 0;
+    if (fd >= 0) close(fd);
+    if (!sent) {
+        line.put('\n');
+        (void)!write(STDERR_FILENO, line.data() + message, line.size() - message);
+    }
 }
 
 // One level function: drops null/empty formats and levels above the limit.

@@ -35,6 +35,14 @@ void rl_log_notice(const char* fmt, ...) RL_LOG_PRINTF(1);
 void rl_log_info(const char* fmt, ...) RL_LOG_PRINTF(1);
 void rl_log_debug(const char* fmt, ...) RL_LOG_PRINTF(1);
 
+// For signal handlers: logs like the level functions (same prefix, priority,
+// level limit) but takes no lock and allocates nothing, so a signal that
+// interrupts a log call cannot hang on the interrupted call's lock. The
+// format knows only %d, %s and %%. The line, cut at 511 characters, goes to
+// /dev/log through a socket of its own (time stamp in UTC), or to standard
+// error when that fails.
+void rl_log_signal_safe(int level, const char* fmt, ...) RL_LOG_PRINTF(2);
+
 // Shared back end of the level functions: builds the prefixed format (cut at
 // 4095 characters, before the arguments are expanded) and hands it to vsyslog
 // with `level` as priority. Does no filtering of its own.

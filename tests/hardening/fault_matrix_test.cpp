@@ -209,6 +209,15 @@ INSTANTIATE_TEST_SUITE_P(
                        s.partitions[0].partition_id = 3;  // 64 KiB window, 100000 bytes
                        p = Rebuild(s);
                    }},
+        PackageRow{"part_header_size_33", -92,
+                   [](std::vector<uint8_t>& p, RomPackageSpec& s) {
+                       // The last header: every sum consistent and no header
+                       // after it, so only the size's alignment refuses it.
+                       s.tweak = [](Rom_Header&, std::vector<Partition_Header>& parts) {
+                           parts[2].partition_header_size = 33;
+                       };
+                       p = Rebuild(s);
+                   }},
         PackageRow{"later_part_bad", -91,
                    [](std::vector<uint8_t>& p, RomPackageSpec& s) {
                        // The third partition's stated checksum is wrong; everything

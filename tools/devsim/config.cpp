@@ -185,6 +185,12 @@ struct Loader {
         if (!ParseMtd(item, &mtd)) return Fail("faults", key, "expected mtdN list");
         cfg->memgetinfo_faults.push_back(mtd);
       }
+    } else if (key == "short_read") {
+      for (const std::string& item : SplitList(v)) {
+        int mtd = 0;
+        if (!ParseMtd(item, &mtd)) return Fail("faults", key, "expected mtdN list");
+        cfg->short_read_faults.push_back(mtd);
+      }
     } else if (key == "missing") {
       for (const std::string& item : SplitList(v)) {
         if (item[0] != '/') return Fail("faults", key, "expected absolute device paths");

@@ -53,6 +53,7 @@ struct DeviceConfig {
   // [faults]
   std::vector<BlockFault> erase_faults, write_faults, short_write_faults;
   std::vector<int> memgetinfo_faults;
+  std::vector<int> short_read_faults;  // /dev/mtdblock/N: the first read pass ends at half the window
   std::vector<std::string> missing;
   std::string misc_fault;  // "", "fail" or "watchdog"
   bool killapps_fail = false;

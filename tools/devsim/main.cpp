@@ -45,7 +45,7 @@ const char kUsage[] =
     "                mtdN = FILE (written at the window's start)\n"
     "  [shm]         rom = FILE, state = N, key = 0xA130 (shared-memory mode)\n"
     "  [semaphores]  0xKEY = SECONDS (held by another process; 0 = whole run)\n"
-    "  [faults]      erase / write / short_write = mtdN:BLOCK,...; memgetinfo = mtdN,...;\n"
+    "  [faults]      erase / write / short_write = mtdN:BLOCK,...; memgetinfo / short_read = mtdN,...;\n"
     "                missing = PATH,...; misc = fail|watchdog; killapps = fail;\n"
     "                copy_bin = fail; tmp_full = yes\n"
     "Relative file names resolve in DEVICE_DIR.\n"

@@ -25,6 +25,7 @@ struct ProcfsState {
   Flash* flash = nullptr;
   std::string hwver, software;
   std::set<std::string> hidden;  // paths below /proc that the device lacks, e.g. "misc/hwver"
+  std::set<int> short_read;      // mtdblock numbers whose next read pass ends at half the window
   std::string real_proc;         // in-device path of the kernel's proc
   std::function<void()> on_refresh;  // a "1" was written to glcd/refresh
   std::function<void(const std::string&)> on_env_write;  // what was written to avalanche/env

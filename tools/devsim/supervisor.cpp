@@ -174,6 +174,7 @@ bool Device::Prepare(std::string* error) {
     if (m.rfind("/proc/", 0) == 0) pstate_.hidden.insert(m.substr(6));
     if (m.rfind("/dev/mtdblock/", 0) == 0) pstate_.hidden.insert(".devsim/mtdblock/" + m.substr(14));
   }
+  pstate_.short_read.insert(cfg_.short_read_faults.begin(), cfg_.short_read_faults.end());
   pstate_.on_refresh = [this] { OnRefresh(); };
   procfs_ = std::make_unique<Procfs>(&pstate_);
   if (!procfs_->Mount(root_ + "/proc", error)) return false;

@@ -65,8 +65,12 @@ struct upgrade_run {
     int result = 0;
     int failure_id = 0;
     int reboot_choice = 0;
+    // Semaphore ids: 0 is a valid id, only a negative one is absent.
+    int process_semid = -1;
     int cfg_semid = -1;
-    int memory_semid = 0;
+    bool save_file_tried = false;   // the ten tries are made once per run
+    bool save_file_locked = false;  // this run holds the save-file semaphore
+    int memory_semid = -1;
     void* mem_addr = nullptr;
     int upgrader_state = 0;
     int same_version = 0;
@@ -87,18 +91,52 @@ next_step fail(upgrade_run& run, int result, int failure_id) {
     return next_step::failure_ending;
 }
 
+// Gives back a semaphore this run took with a try-lock. The try-lock left no
+// undo record, so neither may the release: an unlock's undo record would take
+// the semaphore again when this process ends.
+void release_try_lock(int semid) {
+    if (semid >= 0) binary_sem_set_value(semid);
+}
+
 // Release group B: the shared ROM buffer's semaphore, and the buffer itself
 // unless the run hands it on (result 0).
 void release_group_b(upgrade_run& run) {
     if (!run.shm_mode) return;
-    if (run.memory_semid > 0) unlock_binary_sem(run.memory_semid);
+    if (run.memory_semid >= 0) unlock_binary_sem(run.memory_semid);
     if (run.result != 0) libupd_delete_share_memory(run.mem_addr);
 }
 
-// Release group C: the save-file semaphore (whether or not it was taken), then B.
+// The save-file semaphore, when this run took it: after ten failed tries it
+// belongs to its holder.
+void release_save_file(upgrade_run& run) {
+    if (!run.save_file_locked) return;
+    rl_log_debug("unlock cfg_semid\n");
+    release_try_lock(run.cfg_semid);
+    run.save_file_locked = false;
+}
+
+// Release group C: the save-file semaphore, then B.
 void release_group_c(upgrade_run& run) {
-    if (run.cfg_semid > 0) unlock_binary_sem(run.cfg_semid);
+    release_save_file(run);
     release_group_b(run);
+}
+
+// Up to ten tries, one second apart, once per run: before the partition copies
+// when a layout moves the environment or configuration, else before the
+// applications stop. After ten failures the run goes on without the lock.
+void take_save_file_lock(upgrade_run& run) {
+    if (run.save_file_tried || run.cfg_semid < 0) return;
+    run.save_file_tried = true;
+    rl_log_debug("wait lock cfg_semid\n");
+    for (int attempt = 0; attempt < kSaveFileAttempts; ++attempt) {
+        if (try_lock_binary_sem(run.cfg_semid) == 0) {
+            run.save_file_locked = true;
+            rl_log_debug("locked cfg_semid\n");
+            return;
+        }
+        sleep(1);
+    }
+    rl_log_err("lock cfg_semid failed\n");
 }
 
 void install_signal_handlers() {
@@ -164,6 +202,7 @@ next_step take_process_lock(upgrade_run& run) {
         run.result = 0;
         return next_step::return_now;
     }
+    run.process_semid = id;
     rl_log_debug("locked %s\n", name);
     return next_step::go_on;
 }
@@ -190,6 +229,18 @@ next_step common_front(upgrade_run& run) {
     return next_step::go_on;
 }
 
+// The file-mode exits before the package is read: the process lock and the
+// watchdog are given back, or every later installer would stop at its
+// try-lock and the phone would run unwatched until a restart.
+next_step end_without_package(upgrade_run& run, int result) {
+    release_try_lock(run.process_semid);
+    CloseWatchDog(1);
+    rl_log_deinit();
+    ipc_unregister();
+    run.result = result;
+    return next_step::return_now;
+}
+
 // File mode: the package is the named file, mapped read-only and private. The
 // descriptor and the mapping stay for the rest of the run.
 next_step map_rom_file(upgrade_run& run) {
@@ -197,10 +248,7 @@ next_step map_rom_file(upgrade_run& run) {
     int fd = open(path, O_RDONLY);
     if (fd < 0) {
         rl_log_err("%s File open failed!\n", path);
-        rl_log_deinit();
-        ipc_unregister();
-        run.result = UPGRADER_ROM_OPEN_FAILED;
-        return next_step::return_now;
+        return end_without_package(run, UPGRADER_ROM_OPEN_FAILED);
     }
     struct stat st = {};
     void* map = MAP_FAILED;
@@ -212,11 +260,8 @@ next_step map_rom_file(upgrade_run& run) {
     }
     if (map == MAP_FAILED) {
         rl_log_err("memory map failed!\n");
-        rl_log_deinit();
-        ipc_unregister();
         close(fd);
-        run.result = UPGRADER_ROM_MAP_FAILED;
-        return next_step::return_now;
+        return end_without_package(run, UPGRADER_ROM_MAP_FAILED);
     }
     run.package = static_cast<const uint8_t*>(map);
     run.package_len = static_cast<uint32_t>(st.st_size);
@@ -313,8 +358,10 @@ next_step check_package(upgrade_run& run) {
     return next_step::go_on;
 }
 
-// The same-version path: the bar runs through, the device reboots, nothing is written.
+// The same-version path: moved windows get their saved copies, the bar runs
+// through, the device reboots; no partition is burned.
 void same_version_reboot(upgrade_run& run) {
+    mtd_restore_moved_partitions();
     for (int percent = 15; percent <= 95; percent += 10) {
         run.ui->SetUpgradingProgressBar(percent);
         sleep(1);
@@ -329,22 +376,19 @@ void same_version_reboot(upgrade_run& run) {
 next_step prepare(upgrade_run& run) {
     if (mtd_config == 1) {
         rl_log_debug("mtd_config\n");
+        // No configuration save may land between the copies and the move.
+        if (mtd_config_moves_env_config(run.env) == 1) take_save_file_lock(run);
         if (mtd_config_deal(run.env) < 0) {
             rl_log_debug("mtd_config failed!\n");
             run.result = run.failure_id = UPGRADER_MTD_CONFIG_FAILED;
-            release_group_b(run);
+            release_group_c(run);
             return next_step::failure_ending;
         }
     }
     ipc_broadcast(kMsgUpgrade, kUpgradeAppsStopping, 0, nullptr, 0);
     sleep(kBroadcastPauseSeconds);
 
-    if (run.cfg_semid > 0) {
-        for (int attempt = 0; attempt < kSaveFileAttempts; ++attempt) {
-            if (try_lock_binary_sem(run.cfg_semid) == 0) break;
-            sleep(1);
-        }
-    }
+    take_save_file_lock(run);
     int killed = upgrader_killapps(run.shm_mode ? run.upgrader_state : 0);
 
     if (run.same_version == 1) same_version_reboot(run);
@@ -370,8 +414,6 @@ next_step prepare(upgrade_run& run) {
 }
 
 next_step write_back_and_burn(upgrade_run& run) {
-    static char config_block[] = "/tmp/mtdblock4";
-    static char env_block[] = "/tmp/mtdblock3";
     if (config_mtd_write == 1) {
         if (umount_config_mtd() < 0) {
             rl_log_debug("config unmount failed!\n");
@@ -379,14 +421,14 @@ next_step write_back_and_burn(upgrade_run& run) {
             release_group_c(run);
             return next_step::failure_ending;
         }
-        if (mtd_write(4, 0x80000, config_block) < 0) {
+        if (mtd_write_saved_copy(MTD_CONFIG_MTD) < 0) {
             rl_log_debug("config mtd_write failed!\n");
             run.result = run.failure_id = UPGRADER_BURN_FAILED;
             release_group_c(run);
             return next_step::failure_ending;
         }
     }
-    if (env_mtd_write == 1 && mtd_write(3, 0x10000, env_block) < 0) {
+    if (env_mtd_write == 1 && mtd_write_saved_copy(MTD_ENV_MTD) < 0) {
         rl_log_debug("env mtd_write failed!\n");
         run.result = run.failure_id = UPGRADER_BURN_FAILED;
         release_group_c(run);
@@ -416,6 +458,7 @@ int short_exit(upgrade_run& run) {
 }
 
 int complete(upgrade_run& run) {
+    mtd_restore_moved_partitions();
     system_ex("rm -f /config/upgrader_autop", 3, 3);
     sleep(1);
     do_reboot(run.reboot_choice);
@@ -423,9 +466,9 @@ int complete(upgrade_run& run) {
     CloseWatchDog(1);
 
     // Still alive: release what the run holds and end.
-    if (run.cfg_semid > 0) unlock_binary_sem(run.cfg_semid);
+    release_save_file(run);
     if (run.shm_mode) {
-        if (run.memory_semid > 0) unlock_binary_sem(run.memory_semid);
+        if (run.memory_semid >= 0) unlock_binary_sem(run.memory_semid);
         libupd_delete_share_memory(run.mem_addr);
     }
     run.ui->Deinit();
@@ -446,6 +489,10 @@ int complete(upgrade_run& run) {
 }
 
 int failure_ending(upgrade_run& run) {
+    // Every ending after a partition move first puts the saved environment and
+    // configuration into their moved windows (the same-version reboot and the
+    // completion too), so the phone restarts with its variables and settings.
+    mtd_restore_moved_partitions();
     rl_log_debug("upgrader_state:%x\n", run.upgrader_state);
     switch (run.upgrader_state) {
         case 0:

@@ -41,7 +41,8 @@ int CloseWatchDog(unsigned int value);
 int do_reboot(int choice);
 
 // Handler for fatal signals: logs "Catch a signal SIGSEGV, thread id <tid>."
-// (or the signal number for signals without a name here) at error level and
-// ends the process with status 0 through _exit, so that no exit handler runs
-// on a state the signal may have corrupted.
+// (or the signal number for signals without a name here) at error level
+// without taking any lock (rl_log_signal_safe: the signal may have interrupted
+// a log call), and ends the process with status 0 through _exit, so that no
+// exit handler runs on a state the signal may have corrupted.
 [[noreturn]] void signal_handler(int signo);

@@ -213,6 +213,10 @@ int rom_check_part_header_range(uint32_t offset, uint32_t package_len) {
 
 int rom_check_part_header_size_range(const Partition_Header* p, uint32_t offset,
                                      uint32_t package_len) {
+    if (p->partition_header_size % 4 != 0) {
+        ROM_FAIL(UPD_MSG_PART_HEADER_CHECKSUM_ERR, "partition header size 0x%x not a multiple of 4",
+                 p->partition_header_size);
+    }
     uint64_t len = uint64_t{p->partition_header_size} + 12;
     if (!rom_fits(offset, len, package_len)) {
         ROM_FAIL(UPD_MSG_PART_HEADER_CHECKSUM_ERR,

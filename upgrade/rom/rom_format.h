@@ -164,9 +164,11 @@ int rom_check_data_range(const Rom_Header* h, uint32_t package_len);
 // UPD_MSG_PART_HEADER_CHECKSUM_ERR when the 44 bytes of a partition header at
 // `offset` do not fit in the package.
 int rom_check_part_header_range(uint32_t offset, uint32_t package_len);
-// UPD_MSG_PART_HEADER_CHECKSUM_ERR when the header at `offset` with its own
-// partition_header_size + 12 bytes (the range of its checksum) does not fit in
-// the package. After it passed, rom_next_part_offset cannot overflow.
+// UPD_MSG_PART_HEADER_CHECKSUM_ERR when partition_header_size is not a
+// multiple of 4 (every later header would lie at an unaligned offset) or the
+// header at `offset` with its own partition_header_size + 12 bytes (the range
+// of its checksum) does not fit in the package. After it passed,
+// rom_next_part_offset cannot overflow and stays a multiple of 4.
 int rom_check_part_header_size_range(const Partition_Header* p, uint32_t offset,
                                      uint32_t package_len);
 // UPD_MSG_PART_CHECKSUM_ERR when partition_offset is not a multiple of 4 or the

@@ -28,7 +28,10 @@ bool FlashUntouched(const devsim::Device& dev) {
     return true;
 }
 
-// Runs that end before any failure screen: exit status, log line, no broadcast.
+// Runs that end before any failure screen: exit status, log line, no
+// broadcast, the watchdog requests made and the process lock left behind. The
+// file-mode exits without a package give back the lock and the watchdog, so a
+// later installer runs instead of stopping at its try-lock.
 struct QuietEnd {
     const char* name;
     std::vector<std::string> options;
@@ -36,7 +39,8 @@ struct QuietEnd {
     bool empty_rom;
     int exit_status;
     const char* log_line;
-    bool watchdog_stopped;
+    std::vector<int> watchdog;  // values of the watchdog requests, in order
+    int process_lock;           // 0xC002 at the end
 };
 
 class DriverQuietEnd : public testing::TestWithParam<QuietEnd> {};
@@ -57,11 +61,12 @@ TEST_P(DriverQuietEnd, EndsWithItsStatusAndShowsNothing) {
     EXPECT_EQ(*dev.result().exit_status, c.exit_status);
     EXPECT_TRUE(dev.LogContains(c.log_line)) << c.log_line;
     EXPECT_TRUE(Broadcasts(dev).empty());
-    bool watchdog = false;
+    std::vector<int> watchdog;
     for (const auto& m : dev.Misc()) {
-        if (m.request == kWatchdogRequest && m.value == 0) watchdog = true;
+        if (m.request == kWatchdogRequest) watchdog.push_back(static_cast<int>(m.value));
     }
-    EXPECT_EQ(watchdog, c.watchdog_stopped);
+    EXPECT_EQ(watchdog, c.watchdog);
+    EXPECT_EQ(drivertest::SemaphoreAtEnd(dev, "0xC002"), c.process_lock);
     EXPECT_TRUE(FlashUntouched(dev));
 }
 
@@ -69,12 +74,12 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, DriverQuietEnd,
     testing::Values(
         QuietEnd{"path", {"--argv0", "/usr/bin/upgrader", "--rom", "/dev/null"}, {}, false, 0,
-                 "upgrader path error", true},
+                 "upgrader path error", {0}, drivertest::kNoSemaphore},
         QuietEnd{"args3", {}, {"/tmp/a.rom", "extra"}, false, 56,
-                 "usage: /basic/bin/upgrader  or  /basic/bin/upgrader rom_file", false},
-        QuietEnd{"emptyrom", {}, {}, true, 61, "memory map failed!", true},
-        QuietEnd{"norom", {}, {"/tmp/missing.rom"}, false, 60, "/tmp/missing.rom File open failed!",
-                 true}),
+                 "usage: /basic/bin/upgrader  or  /basic/bin/upgrader rom_file", {}, drivertest::kNoSemaphore},
+        QuietEnd{"emptyrom", {}, {}, true, 61, "memory map failed!", {0, 1}, 1},
+        QuietEnd{"norom", {}, {"/tmp/missing.rom"}, false, 60, "/tmp/missing.rom File open failed!", {0, 1},
+                 1}),
     [](const testing::TestParamInfo<QuietEnd>& p) { return std::string(p.param.name); });
 
 // The usage exit comes after the copies of reboot and the shell tools.
@@ -140,6 +145,8 @@ TEST_P(DriverFailureScreen, ShowsTheFailureAndRebootsOnTheKey) {
     EXPECT_TRUE(FlashUntouched(dev));
     EXPECT_EQ(drivertest::SemaphoreAtEnd(dev, "0xC002"), c.process_lock);
     EXPECT_EQ(drivertest::SemaphoreAtEnd(dev, "0xB012"), c.save_file);
+    // The save-file semaphore is given back exactly when this run took it.
+    EXPECT_EQ(dev.LogContains("unlock cfg_semid"), dev.LogContains("locked cfg_semid"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -149,10 +156,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "rom pack check failed! ID:-95", 0, 0, 1},
         // The run takes the save-file lock and gives it back on the way out.
         ScreenEnd{"killapps", "", "[faults]\nkillapps = fail\n", 53, "Killapps Failed!", -192,
-                  {{4, 2}, {4, 3}, {3, 0}}, "killapps failed!", 1, 0, 1},
-        // Another process holds the save-file lock for the whole run: still its own.
+                  {{4, 2}, {4, 3}, {3, 0}}, "locked cfg_semid", 1, 0, 1},
+        // Another process holds the save-file lock for the whole run: after ten
+        // tries it is left to that process, not released.
         ScreenEnd{"savefileheld", "", "[faults]\nkillapps = fail\n[semaphores]\n0xB012 = 0\n", 53,
-                  "Killapps Failed!", -192, {{4, 2}, {4, 3}, {3, 0}}, "killapps failed!", 1, 0, 0},
+                  "Killapps Failed!", -192, {{4, 2}, {4, 3}, {3, 0}}, "lock cfg_semid failed", 1, 0, 0},
         // The watchdog fails before the process lock is taken.
         ScreenEnd{"watchdog", "", "[faults]\nmisc = watchdog\n", 53, "Upgrade Failed!", -190,
                   {{3, 0}}, "/dev/misc0 ctrl failed!", 0, drivertest::kNoSemaphore, 1}),

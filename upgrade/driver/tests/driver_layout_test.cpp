@@ -36,6 +36,7 @@ constexpr uint32_t kFlashBase = 0x90000000u;
 constexpr char kErasedByte = static_cast<char>(0xFF);
 constexpr const char* kUmountCommand = "shellcmd:/tmp/bin/umount /etc/; /tmp/bin/umount /config/";
 constexpr const char* kCopyCommand = "shellcmd:/tmp/bin/cat /dev/mtdblock/3 > /tmp/mtdblock3";
+constexpr const char* kConfigCopyCommand = "shellcmd:/tmp/bin/cat /dev/mtdblock/4 > /tmp/mtdblock4";
 
 // The new layouts. The chip of the sample phone is fully used, so a partition
 // that moves takes room from another: mtd2 grows over the old environment and
@@ -112,12 +113,16 @@ bool LoggedLine(const devsim::Device& dev, const std::string& text) {
     return false;
 }
 
-int Count(const devsim::Device& dev, const std::string& text) {
-    int n = 0;
-    for (const auto& l : dev.Syslog())
-        if (l.message.find(text) != std::string::npos) ++n;
-    return n;
+// Places of the log messages that contain `text`, in order.
+std::vector<size_t> Lines(const devsim::Device& dev, const std::string& text) {
+    std::vector<size_t> out;
+    const auto lines = dev.Syslog();
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].message.find(text) != std::string::npos) out.push_back(i);
+    return out;
 }
+
+int Count(const devsim::Device& dev, const std::string& text) { return static_cast<int>(Lines(dev, text).size()); }
 
 // A phone whose environment and configuration partitions hold recognisable
 // contents (the whole of their windows), with a layout package for it.
@@ -174,6 +179,8 @@ struct Migration {
     Moves moves;
     bool env_write;     // mtd3 moved: written back from its copy
     bool config_write;  // mtd4 moved: unmounted and written back
+    bool short_copy = false;    // the first copy of mtdblock4 comes out half long
+    bool same_version = false;  // the package's version is installed: reboot, no burn
 };
 
 void PrintTo(const Migration& c, std::ostream* os) { *os << c.name; }
@@ -183,8 +190,12 @@ class DriverLayout : public testing::TestWithParam<Migration> {};
 TEST_P(DriverLayout, MovesThePartitionsAndKeepsEnvironmentAndConfiguration) {
     const Migration& c = GetParam();
     LayoutRun run(c.name);
-    const std::string rom = run.Prepare(c.support, LayoutIni(c.moves));
+    std::string rom = run.Prepare(c.support, LayoutIni(c.moves), c.short_copy ? "short_read = mtd4" : "");
     devsim::Device& dev = run.dev;
+    if (c.same_version) {
+        run.desc.rom_version = rombuild_version(1, 0, 0, 1);
+        rom = dev.HostFile("p.rom", Build(run.desc));
+    }
     ASSERT_EQ(dev.Run({"--rom", rom}), 0) << dev.Stderr();
 
     EXPECT_EQ(dev.result().outcome, "rebooted");
@@ -217,22 +228,32 @@ TEST_P(DriverLayout, MovesThePartitionsAndKeepsEnvironmentAndConfiguration) {
         EXPECT_FALSE(dev.LogContains(": offset:"));
     }
 
-    // Both partitions are copied once, before the first of them moves.
+    // Both partitions are copied once, before the first partition moves (a
+    // copy cut short is taken again), under the save-file lock, which the run
+    // takes once.
     const bool copied = c.env_write || c.config_write;
     EXPECT_EQ(Count(dev, kCopyCommand), copied ? 1 : 0);
+    EXPECT_EQ(Count(dev, kConfigCopyCommand), copied ? (c.short_copy ? 2 : 1) : 0);
     EXPECT_EQ(dev.DeviceFileExists("tmp/mtdblock3"), copied);
     EXPECT_EQ(dev.DeviceFileExists("tmp/mtdblock4"), copied);
     if (copied) {
         EXPECT_EQ(FirstDiff(dev.DeviceFile("tmp/mtdblock3"), run.env_block), -1);
         EXPECT_EQ(FirstDiff(dev.DeviceFile("tmp/mtdblock4"), run.config_block), -1);
+        const auto locked = Lines(dev, "locked cfg_semid");
+        const auto copies = Lines(dev, "shellcmd:/tmp/bin/cat /dev/mtdblock/");
+        const auto moves = Lines(dev, ": offset:");
+        ASSERT_FALSE(locked.empty() || copies.empty() || moves.empty());
+        EXPECT_LT(locked.front(), copies.front());
+        EXPECT_LT(copies.back(), moves.front());
     }
-    EXPECT_EQ(Count(dev, kUmountCommand), c.config_write ? 1 : 0);
+    EXPECT_EQ(Count(dev, "wait lock cfg_semid"), 1);
+    EXPECT_EQ(Count(dev, kUmountCommand), c.config_write && !c.same_version ? 1 : 0);
 
     // The chip, window by window as the run left them.
     for (int mtd = 0; mtd < 7; ++mtd) {
         const Window w = ListedWindow(dev, mtd);
         const std::string what = "mtd" + std::to_string(mtd);
-        if (mtd == 1 || (mtd == 2 && !kernel_only)) {
+        if (!c.same_version && (mtd == 1 || (mtd == 2 && !kernel_only))) {
             run.ExpectBurned(mtd, w);
         } else if (mtd == 3 && c.env_write) {
             EXPECT_EQ(FirstDiff(Range(dev.Flash(), w), run.env_block), -1) << what << " not carried over";
@@ -252,14 +273,21 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(Migration{"both", true, kMoveBoth, true, true},
                     Migration{"envonly", true, kMoveEnv, true, false},
                     Migration{"same", true, {}, false, false},
-                    Migration{"nosupport", false, kMoveBoth, false, false}),
+                    Migration{"nosupport", false, kMoveBoth, false, false},
+                    // The configuration's first copy is cut short: taken again
+                    // before anything moves, and the good copy is carried over.
+                    Migration{"copyonce", true, kMoveBoth, true, true, true},
+                    // The same-version reboot writes the copies into the moved
+                    // windows before it reboots.
+                    Migration{"samever", true, kMoveBoth, true, true, false, true}),
     [](const testing::TestParamInfo<Migration>& p) { return std::string(p.param.name); });
 
 // ---- failures of the layout steps ----
 
 // What a failing run leaves in the environment / configuration window: what
 // was there, all erased, blocks 0-2 written and the rest erased, or the whole
-// saved copy.
+// saved copy. Every ending after a move writes the saved copies into the moved
+// windows first, so a moved window ends with its copy unless its writes fail.
 enum class Left { kOld, kErased, kPartial, kWhole };
 
 struct LayoutFailure {
@@ -270,7 +298,9 @@ struct LayoutFailure {
     //  - missing /bin/umount: the copy of /bin in /tmp has no umount, so
     //    "/tmp/bin/umount /etc/; /tmp/bin/umount /config/" exits 127 each time;
     //  - erase/write = mtdN:block: the block of the partition's window (its new
-    //    window once moved) refuses MEMERASE or write() with EIO.
+    //    window once moved) refuses MEMERASE or write() with EIO;
+    //  - missing /dev/mtdblock/4: the configuration cannot be copied;
+    //  - missing /dev/mtd6: the kernel's move request for mtd6 cannot be made.
     const char* faults;
     const char* text;
     int failure_id;
@@ -329,6 +359,9 @@ TEST_P(DriverLayoutFailure, ShowsTheFailureAndWritesNothingElse) {
         const Window w = ListedWindow(dev, b.mtd);
         const std::string got = Range(chip, w);
         const std::string what = "mtd" + std::to_string(b.mtd);
+        if (c.moved && c.moves.count(b.mtd) != 0 && b.left != Left::kWhole) {
+            EXPECT_TRUE(dev.LogContains(what + ": /tmp/mtdblock" + std::to_string(b.mtd) + " not written back"));
+        }
         switch (b.left) {
             case Left::kOld:
                 EXPECT_EQ(FirstDiff(got, Range(start, w)), -1) << what;
@@ -364,12 +397,23 @@ INSTANTIATE_TEST_SUITE_P(
                       "mtd_config failed!", false, 0, Left::kOld, Left::kOld},
         LayoutFailure{"unaligned", kMoveBoth, {{4, "90670000,906F0100"}}, "", "Upgrade Failed!", -188,
                       {{3, 0}}, "mtd_config failed!", false, 0, Left::kOld, Left::kOld},
+        // Without a good copy of the configuration nothing moves.
+        LayoutFailure{"copy4", kMoveBoth, {}, "missing = /dev/mtdblock/4", "Upgrade Failed!", -188,
+                      {{3, 0}}, "mtd_config failed!", false, 0, Left::kOld, Left::kOld},
+        // mtd2 to mtd4 moved, then the move of mtd6 fails.
+        LayoutFailure{"latermove", kMoveBoth, {{6, "90710000,90800000"}}, "missing = /dev/mtd6",
+                      "Upgrade Failed!", -188, {{3, 0}}, "mtd_config failed!", true, 0, Left::kWhole,
+                      Left::kWhole},
+        LayoutFailure{"killapps", kMoveEnv, {}, "killapps = fail", "Killapps Failed!", -192,
+                      {{4, 2}, {4, 3}, {3, 0}}, "killapps failed!", true, 0, Left::kOld, Left::kWhole},
         LayoutFailure{"umount", kMoveBoth, {}, "missing = /bin/umount", "Upgrade Failed!", -187,
-                      {{4, 2}, {3, 0}}, "config unmount failed!", true, 5, Left::kOld, Left::kOld},
+                      {{4, 2}, {3, 0}}, "config unmount failed!", true, 5, Left::kWhole, Left::kWhole},
+        // The configuration's write-back fails again at the ending; the
+        // environment's is made there.
         LayoutFailure{"cfgerase", kMoveBoth, {}, "erase = mtd4:0", "Burn Flash Failed!", -191,
-                      {{4, 2}, {3, 0}}, "config mtd_write failed!", true, 1, Left::kOld, Left::kOld},
+                      {{4, 2}, {3, 0}}, "config mtd_write failed!", true, 1, Left::kOld, Left::kWhole},
         LayoutFailure{"cfgwrite", kMoveBoth, {}, "write = mtd4:3", "Burn Flash Failed!", -191,
-                      {{4, 2}, {3, 0}}, "config mtd_write failed!", true, 1, Left::kPartial, Left::kOld},
+                      {{4, 2}, {3, 0}}, "config mtd_write failed!", true, 1, Left::kPartial, Left::kWhole},
         LayoutFailure{"envwrite", kMoveBoth, {}, "write = mtd3:0", "Burn Flash Failed!", -191,
                       {{4, 2}, {3, 0}}, "env mtd_write failed!", true, 1, Left::kWhole, Left::kErased}),
     [](const testing::TestParamInfo<LayoutFailure>& p) { return std::string(p.param.name); });

@@ -7,7 +7,8 @@
 //   flash_probe burn-ui PACKAGE FLAGS [null]  the same through upgrader_burn_flash
 //                                         with the upgrade screen (null: no UI)
 //   flash_probe layout [writeback]        probe support, mtd_config_deal, then the
-//                                         driver's write-back steps
+//                                         driver's write-back steps (exit status 1:
+//                                         layout refused, 2/3: write-back failed)
 //   flash_probe mtd-write MTD SIZE PATH   exit status 0 or 1
 //   flash_probe repair MTD OFFSET SIZE    mtd_addr_repair; exit status 0 or 1
 //   flash_probe autop ROMVERSION|-        config_autop + config_deleteLineKey8
@@ -132,15 +133,14 @@ int layout(int argc, char** argv) {
     log_env();
     if (rc < 0) return 1;
     if (argc > 2 && strcmp(argv[2], "writeback") == 0) {
-        char block4[] = "/tmp/mtdblock4", block3[] = "/tmp/mtdblock3";
         if (config_mtd_write == 1) {
             int u = umount_config_mtd();
-            int w = mtd_write(4, 524288, block4);
+            int w = mtd_write_saved_copy(4);
             rl_log_info("probe writeback4 umount:%d write:%d\n", u, w);
             if (u < 0 || w < 0) return 2;
         }
         if (env_mtd_write == 1) {
-            int w = mtd_write(3, 65536, block3);
+            int w = mtd_write_saved_copy(3);
             rl_log_info("probe writeback3 write:%d\n", w);
             if (w < 0) return 3;
         }

@@ -399,17 +399,20 @@ TEST_F(LayoutOnDevice, MovingBothCopiesOnceAndWritesBothBack) {
     EXPECT_EQ(FirstDiff(Chip(dev_, {0x90160000, 0x901E0000}), block4_), -1);
 }
 
-TEST_F(LayoutOnDevice, AFailedCopyStillMovesAndFailsTheWriteBack) {
-    Prepare(LayoutFile({{3, "90150000,90160000"}}), true);
+// Without a good copy the environment partition stays where its variables are.
+TEST_F(LayoutOnDevice, AFailedCopyMovesNothing) {
+    Prepare(LayoutFile({{2, "90030000,90040000"}, {3, "90150000,90160000"}}), true);
     dev_.Ini(devsim::ReadFile(dev_.Dir() + "/device.ini") + "[faults]\nmissing = /dev/mtdblock/3\n");
-    EXPECT_EQ(Run({"writeback"}), 3);
+    EXPECT_EQ(Run({"writeback"}), 1);
     int attempts = 0;
     for (const auto& l : dev_.Syslog())
         if (l.message.find("shellcmd:/tmp/bin/cat /dev/mtdblock/3 > /tmp/mtdblock3") != std::string::npos) ++attempts;
     EXPECT_EQ(attempts, 5);
-    EXPECT_EQ(FinalWindow(dev_, 3).start, 0x90150000u);
-    EXPECT_TRUE(dev_.LogContains("probe writeback3 write:-1"));
-    // The moved window was neither erased nor written.
+    EXPECT_TRUE(dev_.LogContains("probe layout:-1 kernel_support:1 env_mtd_write:0 config_mtd_write:0"));
+    // Not even mtd2, which comes first and needs no copy, has moved.
+    EXPECT_FALSE(dev_.LogContains("offset:"));
+    for (int mtd : {2, 3}) EXPECT_EQ(FinalWindow(dev_, mtd).end, kWindows[mtd].end) << mtd;
+    EXPECT_EQ(FirstDiff(dev_.Window(3), block3_), -1);
     EXPECT_EQ(Chip(dev_, {0x90150000, 0x90160000}).find_first_not_of(kFill), std::string::npos);
 }
 

@@ -111,20 +111,29 @@ TEST_F(LayoutFile, RefusesTheWholeFileForOneBadOrMissingEntry) {
     EXPECT_EQ(mtd_layout_read(dir_.File("absent.conf").c_str(), table), -1);
 }
 
-// The comparison, with a recording stand-in for the move.
+// The comparison, with recording stand-ins for the move and the copies.
 std::vector<std::pair<int, std::pair<uint32_t, uint32_t>>> g_moves;
 int g_fail_move = -1;
+int g_copy_result = 0;
+std::vector<size_t> g_copies;  // moves made before each call of the copy
 
 int RecordMove(int mtd, env_info* entry) {
     g_moves.push_back({mtd, {entry->start_addr, entry->end_addr}});
     return mtd == g_fail_move ? -1 : 0;
 }
 
+int RecordCopy() {
+    g_copies.push_back(g_moves.size());
+    return g_copy_result;
+}
+
 class LayoutApply : public ::testing::Test {
 protected:
     void SetUp() override {
         g_moves.clear();
+        g_copies.clear();
         g_fail_move = -1;
+        g_copy_result = 0;
         upgrader_kernel_only = 0;
         memset(env_, 0, sizeof env_);
         memset(table_, 0, sizeof table_);
@@ -134,7 +143,8 @@ protected:
             env_info& e = env_[i + 1];
             snprintf(e.name, sizeof e.name, "mtd%d", i);
             e.start_addr = 0x90000000u + static_cast<uint32_t>(i) * 0x100000u;
-            e.end_addr = e.start_addr + 0x100000u;
+            // The environment and configuration windows have their copies' sizes.
+            e.end_addr = e.start_addr + (i == 3 ? MTD_ENV_COPY_SIZE : i == 4 ? MTD_CONFIG_COPY_SIZE : 0x100000u);
             table_[i] = e;
         }
     }
@@ -143,6 +153,7 @@ protected:
         table_[i].start_addr += 0x10000u;
         table_[i].end_addr += 0x10000u;
     }
+    int Apply(int support) { return mtd_layout_apply(env_, table_, support, RecordMove, RecordCopy); }
     env_info env_[ENV_INFO_NUM];
     env_info table_[MTD_LAYOUT_ENTRIES];
 };
@@ -157,14 +168,16 @@ TEST_F(LayoutApply, NothingMovesForAnIdenticalLayoutOrWithoutSupport) {
         {{}, 0, 0},
         {{2}, 0, 1},     // only mtd2 differs, no support
         {{0, 6}, 0, 1},  // the first difference ends the comparison
+        {{3}, 0, 1},     // nothing moves, so nothing is copied
     };
     for (const Case& c : cases) {
         SetUp();
         for (int i : c.differ) Differ(i);
         env_info before[ENV_INFO_NUM];
         memcpy(before, env_, sizeof env_);
-        EXPECT_EQ(mtd_layout_apply(env_, table_, c.support, RecordMove), 0);
+        EXPECT_EQ(Apply(c.support), 0);
         EXPECT_TRUE(g_moves.empty());
+        EXPECT_TRUE(g_copies.empty());
         EXPECT_EQ(upgrader_kernel_only, c.kernel_only) << c.differ.size() << "/" << c.support;
         EXPECT_EQ(memcmp(before, env_, sizeof env_), 0);
     }
@@ -173,7 +186,7 @@ TEST_F(LayoutApply, NothingMovesForAnIdenticalLayoutOrWithoutSupport) {
 TEST_F(LayoutApply, WithSupportMovesEachDifferenceInOrderAndFollowsInTheEnvironment) {
     Differ(3);
     Differ(5);
-    EXPECT_EQ(mtd_layout_apply(env_, table_, 1, RecordMove), 0);
+    EXPECT_EQ(Apply(1), 0);
     ASSERT_EQ(g_moves.size(), 2u);
     EXPECT_EQ(g_moves[0].first, 3);
     EXPECT_EQ(g_moves[0].second, std::make_pair(table_[3].start_addr, table_[3].end_addr));
@@ -183,6 +196,39 @@ TEST_F(LayoutApply, WithSupportMovesEachDifferenceInOrderAndFollowsInTheEnvironm
         EXPECT_EQ(env_[i + 1].end_addr, table_[i].end_addr);
     }
     EXPECT_EQ(upgrader_kernel_only, 0);
+    EXPECT_EQ(g_copies, std::vector<size_t>{0});  // once, before the first move
+}
+
+// What cannot be restored after a move refuses the layout before anything
+// moves: the environment or configuration not saved, a moved window that
+// cannot hold its saved copy, an entry the device environment lacks.
+TEST_F(LayoutApply, RefusesBeforeTheFirstMove) {
+    struct Case {
+        const char* what;
+        std::vector<int> differ;
+        int copy_result;
+        int mtd4_end_delta;  // added to mtd4's new end
+        bool drop_mtd6;
+        size_t copies;
+    } cases[] = {
+        {"copies not good", {1, 3}, -1, 0, false, 1},
+        {"configuration window larger", {1, 4}, 0, 0x10000, false, 0},
+        {"configuration window smaller", {1, 4}, 0, -0x10000, false, 0},
+        {"mtd6 not in the environment", {1}, 0, 0, true, 0},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        for (int i : c.differ) Differ(i);
+        table_[4].end_addr += static_cast<uint32_t>(c.mtd4_end_delta);
+        g_copy_result = c.copy_result;
+        if (c.drop_mtd6) env_[7].name[0] = '\0';
+        env_info before[ENV_INFO_NUM];
+        memcpy(before, env_, sizeof env_);
+        EXPECT_EQ(Apply(1), -1) << c.what;
+        EXPECT_TRUE(g_moves.empty()) << c.what;
+        EXPECT_EQ(g_copies.size(), c.copies) << c.what;
+        EXPECT_EQ(memcmp(before, env_, sizeof env_), 0) << c.what;
+    }
 }
 
 TEST_F(LayoutApply, AFailedMoveStopsAndKeepsEarlierMoves) {
@@ -191,17 +237,11 @@ TEST_F(LayoutApply, AFailedMoveStopsAndKeepsEarlierMoves) {
     Differ(6);
     g_fail_move = 4;
     const uint32_t old4 = env_[5].start_addr;
-    EXPECT_EQ(mtd_layout_apply(env_, table_, 1, RecordMove), -1);
+    EXPECT_EQ(Apply(1), -1);
     ASSERT_EQ(g_moves.size(), 2u);
     EXPECT_EQ(env_[2].start_addr, table_[1].start_addr);
     EXPECT_EQ(env_[5].start_addr, old4);
     EXPECT_NE(env_[7].start_addr, table_[6].start_addr);
-}
-
-TEST_F(LayoutApply, AMissingEnvironmentEntryFails) {
-    env_[5].name[0] = '\0';  // "mtd4" gone
-    EXPECT_EQ(mtd_layout_apply(env_, table_, 1, RecordMove), -1);
-    EXPECT_TRUE(g_moves.empty());
 }
 
 }  // namespace

@@ -5,10 +5,13 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -90,6 +93,44 @@ TEST(SignalHandler, LogsTheSignalAndEndsWithStatusZero) {
         char text[128];
         snprintf(text, sizeof(text), tc.text.c_str(), s_tid);
         EXPECT_EQ(c.records[first].message, rl_log_expected_prefix("upgrader", c.pid, s_tid, 3) + text);
+    }
+}
+
+// A signal that lands while a thread is inside a log call (holding the
+// logger's lock) still ends the process with its line: the handler takes no
+// lock. Each round sends SIGINT to a thread that logs in a loop.
+TEST(SignalHandler, EndsTheProcessWhileItsThreadIsLogging) {
+    static std::atomic<int> s_logged;
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        s_logged = 0;
+        SyslogCapture c = run_capturing_syslog(
+            [round] {
+                rl_log_init("upgrader", 7);
+                install_signal_handler(SIGINT);
+                pthread_t logger;
+                pthread_create(
+                    &logger, nullptr,
+                    [](void*) -> void* {
+                        for (;;) {
+                            rl_log_info("busy %d", s_logged.load());
+                            ++s_logged;
+                        }
+                    },
+                    nullptr);
+                while (s_logged.load() < 20 + round) sched_yield();
+                pthread_kill(logger, SIGINT);
+                sleep(30);
+                _exit(3);  // not reached: the handler ends the process
+            },
+            10);
+        ASSERT_TRUE(c.ok) << c.error;
+        ASSERT_FALSE(c.timed_out) << "the handler hung";
+        EXPECT_TRUE(WIFEXITED(c.wait_status) && WEXITSTATUS(c.wait_status) == 0) << c.wait_status;
+        ASSERT_FALSE(c.records.empty());
+        const std::string& last = c.records.back().message;
+        EXPECT_NE(last.find(",l3: Catch a signal SIGINT, thread id "), std::string::npos) << last;
+        EXPECT_EQ(c.records.back().priority, LOG_USER | LOG_ERR);
     }
 }
 
