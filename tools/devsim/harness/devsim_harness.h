@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,14 @@ namespace devsim {
 // The environment variable DEVSIM_BIN_DIR overrides the built-in path.
 std::string BinDir();
 
+// One window of result.json's "flash_ops".
+struct FlashOps {
+  long erases = 0;  // 64 KiB blocks erased
+  long writes = 0;
+  long bytes_written = 0;
+  long bytes_read = 0;
+};
+
 // result.json of a run.
 struct Result {
   std::string outcome;                        // "rebooted" "exited" "timeout" "crashed"
@@ -28,6 +37,7 @@ struct Result {
   std::optional<std::string> reboot_command;  // "/tmp/reboot" "reboot" ...
   int duration_ms = 0;
   int frames = 0;
+  std::map<std::string, FlashOps> flash_ops;  // "mtdN" -> what the chip did there
 };
 
 // One line of syslog.jsonl.
