@@ -57,7 +57,8 @@ int mtd_diffrent_deal(int mtd, env_info* entry);
 int mtd_config_deal(env_info* env);
 
 // Writes the file `path`, which must be exactly `size` bytes, over the first
-// size/65536 blocks of "/dev/mtd<mtd>" (all erased first). 0 or -1.
+// size/65536 blocks of "/dev/mtd<mtd>": blocks already holding the file are
+// left alone, every block written is read back (mtd_io.h). 0 or -1.
 int mtd_write(int mtd, int size, char* path);
 
 // ---- Building blocks (no fixed paths; used above and by tests) ----
