@@ -24,6 +24,12 @@ struct burn_run {
     int step;  // D: progress span of one erase or one write phase
 };
 
+// True when the burn writes this partition: its flag is 1 and, in kernel-only
+// mode, it is the kernel.
+bool burns(const Partition_Header& hdr, int flag) {
+    return flag == 1 && (upgrader_kernel_only != 1 || hdr.partition_id == 1);
+}
+
 // The window "mtdN" of the partition, or null after "%s isnot exist!".
 const env_info* find_window(const env_info* env, const Partition_Header* hdr, char* name, unsigned int size) {
     snprintf(name, size, "mtd%d", static_cast<int>(hdr->partition_id));
@@ -33,6 +39,24 @@ const env_info* find_window(const env_info* env, const Partition_Header* hdr, ch
         return nullptr;
     }
     return &env[index];
+}
+
+// Every partition the burn writes must fit its window as the device
+// environment holds it now: a new layout applied after the package check may
+// have shrunk a window, and a refusal must come before the first erase. The
+// check's codes and lines: -85 no window, -84 a window too small.
+int check_windows(const env_info* env, int count, const Partition_Header* headers, const int* flags) {
+    for (int i = 0; i < count; ++i) {
+        if (!burns(headers[i], flags[i])) continue;
+        char name[16];
+        const env_info* range = find_window(env, &headers[i], name, sizeof name);
+        if (range == nullptr) return burn_fail(UPD_MSG_MTD_ENV_LOSED);
+        if (range->end_addr <= range->start_addr || range->end_addr - range->start_addr < headers[i].partition_size) {
+            rl_log_info("%s start_addr:%x end_addr:%x\n", name, range->start_addr, range->end_addr);
+            return burn_fail(UPD_MSG_MTD_ADDR_ERR);
+        }
+    }
+    return 0;
 }
 
 // The erase and write phases of one partition on its open device, with the
@@ -99,6 +123,8 @@ int burn_partitions(const mtd_ops* ops, burn_progress_fn progress, void* progres
         progress(progress_ctx, 100);
         return 0;
     }
+    const int fits = check_windows(env, count, headers, flags);
+    if (fits < 0) return fits;
     for (int i = 0; i < count; ++i) {
         if (flags[i] != 1) continue;
         // Worked out here, where at least one partition is selected.

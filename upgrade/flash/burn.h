@@ -1,8 +1,10 @@
 // burn: writes the selected partitions of a validated ROM package to their MTD
 // devices while the upgrade screen's progress bar moves.
 //
-// Each selected partition N gets its whole window "mtdN" of the device
-// environment, block by block (64 KiB): its `partition_size` bytes
+// Before anything is erased, every partition to be written is checked against
+// its window "mtdN" of the device environment as it stands (a new layout may
+// have changed it since the package check). Then each selected partition N
+// gets its whole window, block by block (64 KiB): its `partition_size` bytes
 // from the package at `partition_offset`, 0xFF behind them. A block that
 // already holds what it should is neither erased nor written; every block
 // written is read back and compared, and written once more after an erase when
@@ -32,7 +34,8 @@ int non_region_erase(int fd, int start, int count);
 // once per block of the erase phase and once per whole data block of the write
 // phase, whether the block was left alone or not, and ends at 100.
 // Returns 0, -1 for a null argument, or (already reported with
-// update_msg_printf) -85 no "mtdN" entry, -83 the device does not open,
+// update_msg_printf) -85 no "mtdN" entry or -84 a partition larger than its
+// window (both before anything is erased), -83 the device does not open,
 // -82 an erase failed, -81 a write failed or a block read back wrong twice.
 int upgrader_burn_flash(const uint8_t* rom, env_info* env, int count, const Partition_Header* headers,
                         const int* flags, CBasicUI* ui);

@@ -358,6 +358,49 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"read_fails", [](Bench& b) { b.fake_.fail_read = {5, 2}; }, {{2 * K64, K64}}, 1}),
     [](const ::testing::TestParamInfo<RewriteCase>& p) { return std::string(p.param.what); });
 
+// Before the first erase every partition to be written must fit its window as
+// the device environment holds it now.
+struct WindowCase {
+    const char* what;
+    std::vector<Part> parts;
+    int kernel_only;
+    void (*arm)(Bench&);
+    int expected;
+};
+
+class BurnWindows : public BurnTest, public ::testing::WithParamInterface<WindowCase> {};
+
+TEST_P(BurnWindows, AreCheckedBeforeAnythingIsErased) {
+    const WindowCase& c = GetParam();
+    upgrader_kernel_only = c.kernel_only;
+    Bench b(c.parts);
+    c.arm(b);
+    EXPECT_EQ(b.Burn(), c.expected);
+    for (size_t i = 0; i < c.parts.size(); ++i) {
+        const Part& p = c.parts[i];
+        const bool written = c.expected == 0 && p.flag == 1 && (c.kernel_only != 1 || p.id == 1);
+        if (written)
+            EXPECT_TRUE(b.Burned(static_cast<int>(i)));
+        else
+            EXPECT_TRUE(b.Untouched(p.id)) << "mtd" << p.id;
+    }
+    if (c.expected < 0) {
+        EXPECT_TRUE(b.progress_.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, BurnWindows,
+    ::testing::Values(
+        WindowCase{"second_too_small", {{1, 2, K64, 1}, {2, 1, K64 + 1, 1}}, 0, [](Bench&) {}, -84},
+        WindowCase{"second_empty", {{1, 2, K64, 1}, {2, 1, 0x100, 1}}, 0,
+                   [](Bench& b) { b.env_[2].end_addr = b.env_[2].start_addr; }, -84},
+        WindowCase{"second_missing", {{1, 2, K64, 1}, {2, 1, K64, 1}}, 0, [](Bench& b) { b.env_[2].name[0] = 'x'; },
+                   -85},
+        WindowCase{"unselected_too_small", {{1, 2, K64, 1}, {2, 1, K64 + 1, 0}}, 0, [](Bench&) {}, 0},
+        WindowCase{"kernel_only_skips_the_rest", {{3, 1, K64 + 1, 1}, {1, 2, K64, 1}}, 1, [](Bench&) {}, 0}),
+    [](const ::testing::TestParamInfo<WindowCase>& p) { return std::string(p.param.what); });
+
 TEST_F(BurnTest, EraseHelperHonoursCountAndStart) {
     struct Case {
         int start, count;
