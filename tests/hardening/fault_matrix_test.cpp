@@ -43,7 +43,28 @@ struct FaultRow {
     const char* failure;    // failure screen text, or null for none
     int failure_id;
     Flash flash;
+    int kernel_writes = -1;                   // write requests into mtd1, where stated
+    void (*package)(RomPackageSpec&) = nullptr;  // changes to the sample package
 };
+
+// The sample phone's layout with mtd1 shrunk to 64 KiB, and a kernel of
+// 200,000 bytes: the package check passes, the window is too small by the burn.
+void ShrinkingLayout(RomPackageSpec& desc) {
+    std::string ini = "[mtd]\n";
+    for (int i = 0; i < 7; ++i) {
+        drivertest::Window w = drivertest::kWindows[i];
+        if (i == 1) w.end = w.start + 0x10000;
+        char line[48];
+        snprintf(line, sizeof line, "mtd%d = %x,%x\n", i, w.start, w.end);
+        ini += line;
+    }
+    desc.partitions[0].data = drivertest::Pattern(1, 200000);
+    RomPartitionSpec layout;
+    layout.partition_type = 2;
+    layout.partition_id = 255;
+    layout.data.assign(ini.begin(), ini.end());
+    desc.partitions.push_back(layout);
+}
 
 bool Holds(const devsim::Device& dev, int mtd, const std::vector<uint8_t>& data) {
     const std::string w = dev.Window(mtd);
@@ -65,7 +86,8 @@ TEST_P(FaultMatrix, EndsAsStatedAndWritesOnlyWhatItShould) {
     devsim::Device dev(row.name);
     dev.Ini(PhoneIni("timeout = 40\n", std::string("[faults]\n") + row.faults + "\n"));
     drivertest::AddVersionFiles(dev);
-    const RomPackageSpec desc = SamplePackage();
+    RomPackageSpec desc = SamplePackage();
+    if (row.package != nullptr) row.package(desc);
     ASSERT_EQ(dev.Run({"--rom", dev.HostFile("p.rom", Build(desc)), "--keys", "35@frame1"}), 0)
         << dev.Stderr();
 
@@ -85,6 +107,10 @@ TEST_P(FaultMatrix, EndsAsStatedAndWritesOnlyWhatItShould) {
     ExpectWindow(dev, 1, desc.partitions[0].data, row.flash.kernel);
     ExpectWindow(dev, 2, desc.partitions[1].data, row.flash.rootfs);
     for (int mtd : {0, 3, 4, 5, 6}) EXPECT_TRUE(WindowUntouched(dev, mtd, kFill)) << "mtd" << mtd;
+    if (row.kernel_writes >= 0) {
+        const auto ops = dev.result().flash_ops.find("mtd1");
+        EXPECT_EQ(ops == dev.result().flash_ops.end() ? 0 : ops->second.writes, row.kernel_writes);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -101,6 +127,16 @@ INSTANTIATE_TEST_SUITE_P(
         // The chip stores half of one write and says so: the burner writes the
         // rest and the upgrade completes.
         FaultRow{"short_write", "short_write = mtd2:0", "rebooted", 0, nullptr, 0, kAll},
+        // Bits left unprogrammed by the first write of kernel block 0: the
+        // read-back finds them and the block is written again (3 writes for 2
+        // blocks). Always so in block 1: the write error, nothing written after.
+        FaultRow{"weak_write", "weak_write = mtd1:0", "rebooted", 0, nullptr, 0, kAll, 3},
+        FaultRow{"weak_write_always", "weak_write = mtd1:1:always", "rebooted", 0, "Burn Flash Failed!", -81,
+                 kNoneWritten, 3},
+        // A layout that shrinks the kernel's window below the kernel: refused
+        // before anything is erased.
+        FaultRow{"layout_shrinks_kernel", "", "rebooted", 0, "Burn Flash Failed!", -84, kUntouched, 0,
+                 ShrinkingLayout},
         FaultRow{"memgetinfo", "memgetinfo = mtd2", "rebooted", 0, "Burn Flash Failed!", -82,
                  kKernelOnly},
         // Refusals of the package check: nothing written.

@@ -56,10 +56,16 @@ bool ParseMtd(const std::string& text, int* out) {
   return true;
 }
 
-bool ParseBlockFaults(const std::string& text, std::vector<BlockFault>* out) {
-  for (const std::string& item : SplitList(text)) {
-    size_t colon = item.find(':');
+// "mtdN:K" items; with `always_allowed` also "mtdN:K:always".
+bool ParseBlockFaults(const std::string& text, std::vector<BlockFault>* out, bool always_allowed = false) {
+  for (std::string item : SplitList(text)) {
     BlockFault f;
+    const size_t last = item.rfind(':');
+    if (always_allowed && last != std::string::npos && Trim(item.substr(last + 1)) == "always") {
+      item.erase(last);
+      f.always = true;
+    }
+    size_t colon = item.find(':');
     int64_t block = 0;
     if (colon == std::string::npos || !ParseMtd(Trim(item.substr(0, colon)), &f.mtd) ||
         !ParseInt(Trim(item.substr(colon + 1)), &block) || block < 0 || block > 127) {
@@ -129,16 +135,16 @@ struct Loader {
       int64_t n = 0;
       if (!ParseInt(v, &n) || n < 0 || n > 255) return Fail("flash", key, "expected a byte value");
       cfg->fill = static_cast<uint8_t>(n);
-    } else if (key == "erase_ms") {
-      int64_t n = 0;
-      if (!ParseInt(v, &n) || n < 0 || n > 60000) return Fail("flash", key, "expected milliseconds (0..60000)");
-      cfg->erase_ms = static_cast<double>(n);
+    } else if (key == "erase_ms" || key == "program_ms" || key == "read_ms") {
+      double ms = 0;
+      if (!ParseNumber(v, &ms) || ms < 0 || ms > 60000) return Fail("flash", key, "expected milliseconds (0..60000)");
+      (key == "erase_ms" ? cfg->erase_ms : key == "program_ms" ? cfg->program_ms : cfg->read_ms) = ms;
     } else if (ParseMtd(key, &mtd)) {
       std::string path = Resolve(cfg->dir, v);
       if (!IsFile(path)) return Fail("flash", key, "no such file: " + path);
       cfg->flash_files[mtd] = path;
     } else {
-      return Fail("flash", key, "unknown key (fill, erase_ms or mtd0..mtd8)");
+      return Fail("flash", key, "unknown key (fill, erase_ms, program_ms, read_ms or mtd0..mtd8)");
     }
     return true;
   }
@@ -179,6 +185,8 @@ struct Loader {
       ok = ParseBlockFaults(v, &cfg->write_faults);
     } else if (key == "short_write") {
       ok = ParseBlockFaults(v, &cfg->short_write_faults);
+    } else if (key == "weak_write") {
+      ok = ParseBlockFaults(v, &cfg->weak_write_faults, true);
     } else if (key == "memgetinfo") {
       for (const std::string& item : SplitList(v)) {
         int mtd = 0;

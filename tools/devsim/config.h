@@ -13,7 +13,8 @@ namespace devsim {
 
 struct BlockFault {
   int mtd = 0;
-  int block = 0;  // 64 KiB block of the partition's window
+  int block = 0;        // 64 KiB block of the partition's window
+  bool always = false;  // weak_write: every write touching the block, not only the first
 };
 
 struct KeyEvent {
@@ -42,7 +43,9 @@ struct DeviceConfig {
   std::vector<std::pair<std::string, std::string>> bootloader;
   // [flash]
   uint8_t fill = 0xFF;
-  double erase_ms = 0;  // time one 64 KiB block erase takes (divided by speed)
+  double erase_ms = 0;    // time one 64 KiB block erase takes (divided by speed)
+  double program_ms = 0;  // time programming 64 KiB takes (divided by speed)
+  double read_ms = 0;     // time reading 64 KiB takes (divided by speed)
   std::map<int, std::string> flash_files;  // mtd index -> host path
   // [shm]
   std::string shm_rom;  // host path; empty: no segment
@@ -51,7 +54,7 @@ struct DeviceConfig {
   // [semaphores]
   std::vector<SemHold> semaphores;
   // [faults]
-  std::vector<BlockFault> erase_faults, write_faults, short_write_faults;
+  std::vector<BlockFault> erase_faults, write_faults, short_write_faults, weak_write_faults;
   std::vector<int> memgetinfo_faults;
   std::vector<int> short_read_faults;  // /dev/mtdblock/N: the first read pass ends at half the window
   std::vector<std::string> missing;

@@ -25,6 +25,7 @@ Flash::Flash(const DeviceConfig& cfg)
       erase_faults_(cfg.erase_faults),
       write_faults_(cfg.write_faults),
       short_write_faults_(cfg.short_write_faults),
+      weak_write_faults_(cfg.weak_write_faults),
       info_faults_(cfg.memgetinfo_faults) {}
 
 bool Flash::Load(const DeviceConfig& cfg, std::string* error) {
@@ -70,8 +71,9 @@ bool Flash::TakeFault(std::vector<BlockFault>* faults, int mtd, uint64_t offset,
   return false;
 }
 
-int64_t Flash::Info(int mtd) const {
+int64_t Flash::Info(int mtd) {
   if (!Valid(mtd)) return -ENODEV;
+  ops_[mtd].opened = true;
   for (int f : info_faults_) {
     if (f == mtd) return -EIO;
   }
@@ -80,6 +82,7 @@ int64_t Flash::Info(int mtd) const {
 
 int Flash::Erase(int mtd, uint64_t start, uint64_t length) {
   if (!Valid(mtd)) return -ENODEV;
+  ops_[mtd].opened = true;
   const Window& w = windows_[mtd];
   if (length == 0 || start % kEraseBlock != 0 || length % kEraseBlock != 0 ||
       start + length > w.size()) {
@@ -87,12 +90,15 @@ int Flash::Erase(int mtd, uint64_t start, uint64_t length) {
   }
   if (Hits(erase_faults_, mtd, start, length)) return -EIO;
   std::fill_n(chip_.begin() + (w.start - kFlashBase + start), length, 0xFF);
+  ops_[mtd].erases += length / kEraseBlock;
+  if (ops_[mtd].first_erase_ms < 0 && now_) ops_[mtd].first_erase_ms = now_();
   return 0;
 }
 
 int64_t Flash::Write(int mtd, uint64_t offset, const uint8_t* data, uint32_t len) {
   if (!Valid(mtd)) return -ENODEV;
   const Window& w = windows_[mtd];
+  ops_[mtd].opened = true;
   if (len == 0) return 0;
   if (offset >= w.size()) return -ENOSPC;
   if (Hits(write_faults_, mtd, offset, len)) return -EIO;
@@ -100,19 +106,35 @@ int64_t Flash::Write(int mtd, uint64_t offset, const uint8_t* data, uint32_t len
   // A short write is a single event, as on a real chip: the first write
   // touching the block stores half, the writer goes on with the rest.
   if (TakeFault(&short_write_faults_, mtd, offset, n)) n = n / 2;
+  // A weak write (a worn block) leaves every 256th byte of the window
+  // unprogrammed and still reports success.
+  bool weak = false;
+  for (auto it = weak_write_faults_.begin(); it != weak_write_faults_.end() && !weak; ++it) {
+    if (!Hits({*it}, mtd, offset, n)) continue;
+    weak = true;
+    if (!it->always) weak_write_faults_.erase(it);
+  }
   uint8_t* p = chip_.data() + (w.start - kFlashBase + offset);
-  for (uint64_t i = 0; i < n; ++i) p[i] &= data[i];  // programming clears bits only
+  for (uint64_t i = 0; i < n; ++i) {
+    if (weak && (offset + i) % kWeakStride == 0) continue;
+    p[i] &= data[i];  // programming clears bits only
+  }
+  ops_[mtd].writes += 1;
+  ops_[mtd].bytes_written += n;
+  if (now_) ops_[mtd].last_write_ms = now_();
   return static_cast<int64_t>(n);
 }
 
-int64_t Flash::Read(int mtd, uint64_t offset, uint32_t len, std::vector<uint8_t>* out) const {
+int64_t Flash::Read(int mtd, uint64_t offset, uint32_t len, std::vector<uint8_t>* out) {
   if (!Valid(mtd)) return -ENODEV;
   const Window& w = windows_[mtd];
+  ops_[mtd].opened = true;
   out->clear();
   if (offset >= w.size()) return 0;
   uint64_t n = std::min<uint64_t>(len, w.size() - offset);
   auto from = chip_.begin() + (w.start - kFlashBase + offset);
   out->assign(from, from + static_cast<long>(n));
+  ops_[mtd].bytes_read += n;
   return static_cast<int64_t>(n);
 }
 

@@ -116,6 +116,20 @@ void ShowSysv(const json& r) {
   }
 }
 
+// What the chip did in each window a request reached (result.json's flash_ops).
+void ShowFlashOps(const json& result) {
+  std::printf("\nflash operations:\n");
+  if (!result.contains("flash_ops") || !result["flash_ops"].is_object() || result["flash_ops"].empty()) {
+    std::printf("  none\n");
+    return;
+  }
+  for (auto& [name, o] : result["flash_ops"].items()) {
+    std::printf("  %-5s %s blocks erased, %s writes, %s bytes written, %s bytes read\n", name.c_str(),
+                Field(o, "erases").c_str(), Field(o, "writes").c_str(), Field(o, "bytes_written").c_str(),
+                Field(o, "bytes_read").c_str());
+  }
+}
+
 }  // namespace
 
 int Show(const std::string& out_dir) {
@@ -136,6 +150,7 @@ int Show(const std::string& out_dir) {
   ShowVariables(out_dir);
   ShowPartitions(out_dir);
   ShowSysv(r);
+  ShowFlashOps(r);
   return 0;
 }
 

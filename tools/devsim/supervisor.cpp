@@ -88,10 +88,29 @@ std::string PartitionsJson(const Flash& flash) {
   return parts.dump(2) + "\n";
 }
 
+// {"mtd1": {"erases": n, "writes": n, "bytes_written": n, "bytes_read": n,
+// "first_erase_ms": t or null, "last_write_ms": t or null}, ...} for every
+// window a request reached.
+json FlashOpsJson(const Flash& flash) {
+  json all = json::object();
+  for (int i = 0; i < kPartitions; ++i) {
+    const FlashOps& o = flash.ops(i);
+    if (!o.opened) continue;
+    json w = {{"erases", o.erases}, {"writes", o.writes}, {"bytes_written", o.bytes_written},
+              {"bytes_read", o.bytes_read}, {"first_erase_ms", nullptr}, {"last_write_ms", nullptr}};
+    if (o.first_erase_ms >= 0) w["first_erase_ms"] = o.first_erase_ms;
+    if (o.last_write_ms >= 0) w["last_write_ms"] = o.last_write_ms;
+    all["mtd" + std::to_string(i)] = w;
+  }
+  return all;
+}
+
 class Device {
  public:
   Device(const DeviceConfig& cfg, const RunPaths& paths)
-      : cfg_(cfg), paths_(paths), root_(paths.work + "/r"), flash_(cfg), env_(cfg.bootloader) {}
+      : cfg_(cfg), paths_(paths), root_(paths.work + "/r"), flash_(cfg), env_(cfg.bootloader) {
+    flash_.SetClock([this] { return rec_.NowMs(); });
+  }
   int Run();
 
  private:
@@ -245,10 +264,13 @@ bool Device::Start(std::string* error) {
   std::snprintf(speed, sizeof speed, "%g", cfg_.speed);
   s.env = {"PATH=/sbin:/usr/sbin:/bin:/usr/bin:/usr/local/bin", "HOME=/root", "TERM=dumb",
            std::string("LD_PRELOAD=") + kShimPath, std::string("DEVSIM_SPEED=") + speed};
-  if (cfg_.erase_ms > 0) {
-    char erase_ms[32];
-    std::snprintf(erase_ms, sizeof erase_ms, "%g", cfg_.erase_ms);
-    s.env.push_back(std::string("DEVSIM_ERASE_MS=") + erase_ms);
+  // The chip's times, waited for by the shim after each request.
+  const std::pair<const char*, double> times[] = {
+      {"DEVSIM_ERASE_MS=", cfg_.erase_ms}, {"DEVSIM_PROGRAM_MS=", cfg_.program_ms}, {"DEVSIM_READ_MS=", cfg_.read_ms}};
+  for (const auto& [name, ms] : times) {
+    char value[32];
+    std::snprintf(value, sizeof value, "%g", ms);
+    if (ms > 0) s.env.push_back(name + std::string(value));
   }
   // Sanitizer builds of programs: the shim is loaded before the runtime.
   std::string asan = "ASAN_OPTIONS=verify_asan_link_order=0";
@@ -602,6 +624,7 @@ void Device::Finish() {
   // Read here, inside the device's IPC namespace, after every process of the
   // device has ended: what the next program on the phone would find.
   result["sysv"] = SysvRecord();
+  result["flash_ops"] = FlashOpsJson(flash_);
   WriteText(paths_.out + "/result.json", result.dump(2) + "\n");
 
   WriteText(paths_.out + "/env.txt", env_.Listing());

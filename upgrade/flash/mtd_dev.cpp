@@ -58,6 +58,23 @@ int dev_erase(void*, int fd, uint32_t start, uint32_t length) {
     return 0;
 }
 
+int dev_seek(void*, int fd, uint32_t offset) {
+    if (lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        rl_log_err("flash seek to %x failed: %s\n", offset, strerror(errno));
+        return -1;
+    }
+    return 0;
+}
+
+long dev_read(void*, int fd, uint8_t* buf, uint32_t len) {
+    ssize_t n;
+    do {
+        n = read(fd, buf, len);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) rl_log_err("flash read failed: %s\n", strerror(errno));
+    return static_cast<long>(n);
+}
+
 long dev_write(void*, int fd, const uint8_t* buf, uint32_t len) {
     ssize_t n;
     do {
@@ -69,6 +86,7 @@ long dev_write(void*, int fd, const uint8_t* buf, uint32_t len) {
 
 }  // namespace
 
-const mtd_ops g_mtd_dev_ops = {nullptr, dev_open, dev_close, dev_get_erasesize, dev_erase, dev_write};
+const mtd_ops g_mtd_dev_ops = {nullptr,  dev_open,  dev_close, dev_get_erasesize,
+                                dev_erase, dev_seek, dev_write, dev_read};
 
 void mtd_dev_path(char* buf, unsigned int size, int mtd) { snprintf(buf, size, "/dev/mtd%d", mtd); }

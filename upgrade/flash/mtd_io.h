@@ -4,6 +4,13 @@
 // The device table (`g_mtd_dev_ops`) opens "/dev/mtd%d" read-write and issues
 // the platform's MEMGETINFO / MEMERASE requests; everything built on it only
 // runs on the device. The block helpers below take any table.
+//
+// Block writing (mtd_block_*): a window gets `size` bytes of data from its
+// start; the target of each 64 KiB block is its share of the data, padded with
+// 0xFF past the data's end (all 0xFF beyond the data). The erase phase reads a
+// block first and leaves it alone when it already holds its target; the write
+// phase writes the other blocks and reads each one back, erasing and writing
+// it once more when it does not hold its target.
 #pragma once
 
 #include <cstdint>
@@ -24,9 +31,14 @@ struct mtd_ops {
     int (*get_erasesize)(void* ctx, int fd, uint32_t* erasesize);
     // Erases `length` bytes from byte `start` of the device; 0 or -1.
     int (*erase)(void* ctx, int fd, uint32_t start, uint32_t length);
+    // Moves the device's position to byte `offset`; 0 or -1.
+    int (*seek)(void* ctx, int fd, uint32_t offset);
     // Stores up to `len` bytes at the device's current position, like write(2):
     // the count stored, or -1.
     long (*write)(void* ctx, int fd, const uint8_t* buf, uint32_t len);
+    // Reads up to `len` bytes at the device's current position, like read(2):
+    // the count read (0 at the device's end), or -1.
+    long (*read)(void* ctx, int fd, uint8_t* buf, uint32_t len);
 };
 
 // The real devices: "/dev/mtd%d", ioctl, write.
@@ -63,3 +75,47 @@ int mtd_erase_blocks(const mtd_ops* ops, int fd, int start, int count);
 // continued from the first byte not yet stored; a write that fails or stores
 // nothing ends it. Returns 0, or -1 (then some prefix of `src` was stored).
 int mtd_write_fully(const mtd_ops* ops, int fd, const uint8_t* src, uint32_t len);
+
+// Blocks whose in-place state a block run keeps: the whole 8 MiB chip. Blocks
+// beyond are never found in place, so they are always erased and written.
+#define MTD_TRACKED_BLOCKS 128u
+
+// What a block run did to one window, for its syslog line.
+struct mtd_block_counts {
+    int in_place;  // already held their target: neither erased nor written
+    int erased;    // erased by the erase phase
+    int written;   // written, read back and compared
+    int retried;   // read back wrong once, then erased and written again
+};
+
+// One window being written: the device, the data for its start, and what the
+// erase phase found.
+struct mtd_block_run {
+    const mtd_ops* ops;
+    int fd;
+    int mtd;              // for the log lines
+    const uint8_t* data;  // the window's data, `size` bytes
+    uint32_t size;
+    uint32_t in_place[MTD_TRACKED_BLOCKS / 32];
+    mtd_block_counts counts;
+};
+
+void mtd_block_run_init(mtd_block_run* run, const mtd_ops* ops, int fd, int mtd, const uint8_t* data,
+                        uint32_t size);
+
+// Erase phase of block `block`: reads it and leaves it alone when it holds its
+// target (a read that fails counts as not in place), otherwise erases it.
+// 0, or -1 when the erase fails.
+int mtd_block_prepare(mtd_block_run* run, uint32_t block);
+
+// Write phase of block `block`: nothing for a block found in place or one
+// without data; otherwise writes its data at the block's start, reads the block
+// back and compares it with its target; on a mismatch erases, writes and
+// compares once more. 0; -1 when a write fails or the block reads back wrong
+// twice ("mtd%d block %u reads back wrong after a rewrite" at error level);
+// -2 when the erase before the second write fails.
+int mtd_block_program(mtd_block_run* run, uint32_t block);
+
+// Logs "mtd%d blocks in place:%d erased:%d written:%d retried:%d\n" at info
+// level.
+void mtd_block_log(const mtd_block_run* run);

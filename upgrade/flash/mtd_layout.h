@@ -81,7 +81,8 @@ int mtd_config_moves_env_config(const env_info* env);
 int mtd_config_deal(env_info* env);
 
 // Writes the file `path`, which must be exactly `size` bytes, over the first
-// size/65536 blocks of "/dev/mtd<mtd>" (all erased first). 0 or -1.
+// size/65536 blocks of "/dev/mtd<mtd>": blocks already holding the file are
+// left alone, every block written is read back (mtd_io.h). 0 or -1.
 int mtd_write(int mtd, int size, char* path);
 
 // Writes the saved copy of mtd 3 or 4 into that partition's (moved) window

@@ -45,6 +45,18 @@ private:
     void* data_ = nullptr;
 };
 
+// Both phases over the image's whole blocks; blocks already holding the image
+// are left alone, every block written is read back. 0 or -1.
+int write_blocks(mtd_block_run* run, uint32_t blocks) {
+    for (uint32_t k = 0; k < blocks; ++k)
+        if (mtd_block_prepare(run, k) < 0) return -1;
+    for (uint32_t k = 0; k < blocks; ++k) {
+        rl_log_debug("mtd_write :%x \n", static_cast<unsigned int>(run->mtd));
+        if (mtd_block_program(run, k) < 0) return -1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int mtd_write_with(const mtd_ops* ops, int mtd, int size, const char* path) {
@@ -74,16 +86,12 @@ int mtd_write_with(const mtd_ops* ops, int mtd, int size, const char* path) {
         rl_log_err("%s open failed!\n", dev_path);
         return -1;
     }
-    const int blocks = size >> 16;
-    for (int k = 0; k < blocks; ++k)
-        if (mtd_erase_blocks(ops, dev.fd(), k * static_cast<int>(FLASH_BLOCK_SIZE), 1) < 0) return -1;
-    const uint8_t* src = file.data();
-    for (int k = 0; k < blocks; ++k) {
-        rl_log_debug("mtd_write :%x \n", static_cast<unsigned int>(mtd));
-        if (mtd_write_fully(ops, dev.fd(), src, FLASH_BLOCK_SIZE) < 0) return -1;
-        src += FLASH_BLOCK_SIZE;
-    }
-    return 0;
+    const uint32_t blocks = static_cast<uint32_t>(size) >> 16;
+    mtd_block_run run;
+    mtd_block_run_init(&run, ops, dev.fd(), mtd, file.data(), blocks * FLASH_BLOCK_SIZE);
+    const int rc = write_blocks(&run, blocks);
+    mtd_block_log(&run);
+    return rc;
 }
 
 int mtd_write(int mtd, int size, char* path) { return mtd_write_with(&g_mtd_dev_ops, mtd, size, path); }

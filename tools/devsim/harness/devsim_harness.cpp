@@ -173,6 +173,12 @@ int Device::Run(const std::vector<std::string>& options, const std::vector<std::
       result_.sysv.semaphores = SysvObjects(j["sysv"].value("semaphores", json::object()), "value");
       result_.sysv.shm = SysvObjects(j["sysv"].value("shm", json::object()), "size");
     }
+    if (j.contains("flash_ops") && j["flash_ops"].is_object()) {
+      for (auto& [name, o] : j["flash_ops"].items()) {
+        result_.flash_ops[name] = {o.value("erases", 0L), o.value("writes", 0L), o.value("bytes_written", 0L),
+                                   o.value("bytes_read", 0L)};
+      }
+    }
   }
   return rc;
 }

@@ -38,6 +38,14 @@ struct Sysv {
   SysvObject Segment(const std::string& key) const;
 };
 
+// One window of result.json's "flash_ops".
+struct FlashOps {
+  long erases = 0;  // 64 KiB blocks erased
+  long writes = 0;
+  long bytes_written = 0;
+  long bytes_read = 0;
+};
+
 // result.json of a run.
 struct Result {
   std::string outcome;                        // "rebooted" "exited" "timeout" "crashed"
@@ -47,6 +55,7 @@ struct Result {
   int duration_ms = 0;
   int frames = 0;
   Sysv sysv;  // read once every process of the device had ended
+  std::map<std::string, FlashOps> flash_ops;  // "mtdN" -> what the chip did there
 };
 
 // One line of syslog.jsonl.

@@ -45,7 +45,8 @@ constexpr int kMtdCount = 9;
 KnownFile g_mtd[kMtdCount];
 KnownFile g_misc, g_fb;
 double g_speed = 1.0;
-double g_erase_ms = 0;  // time of one 64 KiB block erase, before the speed divides it
+// The chip's times per 64 KiB (erase, program, read), before the speed divides them.
+double g_erase_ms = 0, g_program_ms = 0, g_read_ms = 0;
 
 int g_ctl = -1;
 pthread_mutex_t g_ctl_lock = PTHREAD_MUTEX_INITIALIZER;
@@ -98,10 +99,14 @@ __attribute__((constructor)) void ShimInit() {
     double s = strtod(speed, nullptr);
     if (s > 0) g_speed = s;
   }
-  const char* erase_ms = getenv("DEVSIM_ERASE_MS");
-  if (erase_ms != nullptr) {
-    double ms = strtod(erase_ms, nullptr);
-    if (ms > 0) g_erase_ms = ms;
+  const struct {
+    const char* name;
+    double* ms;
+  } times[] = {{"DEVSIM_ERASE_MS", &g_erase_ms}, {"DEVSIM_PROGRAM_MS", &g_program_ms}, {"DEVSIM_READ_MS", &g_read_ms}};
+  for (const auto& t : times) {
+    const char* text = getenv(t.name);
+    double ms = text != nullptr ? strtod(text, nullptr) : 0;
+    if (ms > 0) *t.ms = ms;
   }
   pthread_atfork(nullptr, nullptr, ForgetConnection);
 }
@@ -204,17 +209,21 @@ long Call(uint32_t op, uint32_t dev, uint64_t a, uint64_t b, const void* out, ui
   return rp.result;
 }
 
+// Waits as long as the chip takes for `bytes` at `ms_per_block` per 64 KiB.
+void ChipWait(double ms_per_block, uint64_t bytes) {
+  if (ms_per_block <= 0 || bytes == 0) return;
+  double seconds = ms_per_block / 1000.0 * static_cast<double>(bytes) / 65536.0 / g_speed;
+  struct timespec t;
+  t.tv_sec = static_cast<time_t>(seconds);
+  t.tv_nsec = static_cast<long>((seconds - static_cast<double>(t.tv_sec)) * 1e9);
+  real_nanosleep(&t, nullptr);
+}
+
 // Erases through the supervisor; the caller then waits as long as the chip's
 // erase would take ([flash] erase_ms per 64 KiB block).
 int Erase(int mtd, uint64_t start, uint64_t length) {
   int r = static_cast<int>(Call(kMtdErase, static_cast<uint32_t>(mtd), start, length, nullptr, 0, nullptr, 0, nullptr));
-  if (r == 0 && g_erase_ms > 0) {
-    double seconds = g_erase_ms / 1000.0 * static_cast<double>(length / 65536) / g_speed;
-    struct timespec t;
-    t.tv_sec = static_cast<time_t>(seconds);
-    t.tv_nsec = static_cast<long>((seconds - static_cast<double>(t.tv_sec)) * 1e9);
-    real_nanosleep(&t, nullptr);
-  }
+  if (r == 0) ChipWait(g_erase_ms, length);
   return r;
 }
 
@@ -329,6 +338,7 @@ ssize_t MtdWrite(int fd, int mtd, const void* buf, size_t count) {
     if (static_cast<uint32_t>(n) < chunk) break;
   }
   lseek(fd, pos + static_cast<off_t>(done), SEEK_SET);
+  ChipWait(g_program_ms, done);
   return static_cast<ssize_t>(done);
 }
 
@@ -340,6 +350,7 @@ ssize_t MtdRead(int fd, int mtd, void* buf, size_t count) {
                 0, buf, chunk, nullptr);
   if (n < 0) return -1;
   lseek(fd, pos + n, SEEK_SET);
+  ChipWait(g_read_ms, static_cast<uint64_t>(n));
   return n;
 }
 

@@ -47,10 +47,11 @@ TEST_F(ConfigTest, FullDescription) {
                    "Z = last\n"
                    "mtd0 = 0x90000000,0x90020000\n"
                    "A = first\n"
-                   "[flash]\nfill = 0x00\nmtd2 = k.bin\n"
+                   "[flash]\nfill = 0x00\nmtd2 = k.bin\nerase_ms = 700\nprogram_ms = 100\nread_ms = 2.5\n"
                    "[shm]\nrom = p.rom\nstate = -2\nkey = 0x1079B\n"
                    "[semaphores]\n0xB012 = 15\n0xC004 = 0\n"
                    "[faults]\nerase = mtd2:3, mtd4:0\nwrite = mtd5:0\nshort_write = mtd6:1\n"
+                   "weak_write = mtd1:2, mtd2:7:always\n"
                    "memgetinfo = mtd3\nmissing = /dev/mtd4, /dev/fb0\nmisc = watchdog\n"
                    "killapps = fail\ncopy_bin = fail\ntmp_full = yes\n",
                    &c, &err))
@@ -84,6 +85,15 @@ TEST_F(ConfigTest, FullDescription) {
   EXPECT_EQ(c.erase_faults[1].mtd, 4);
   EXPECT_EQ(c.erase_faults[0].block, 3);
   EXPECT_EQ(c.short_write_faults[0].mtd, 6);
+  EXPECT_EQ(c.erase_ms, 700);
+  EXPECT_EQ(c.program_ms, 100);
+  EXPECT_EQ(c.read_ms, 2.5);
+  ASSERT_EQ(c.weak_write_faults.size(), 2u);
+  EXPECT_FALSE(c.weak_write_faults[0].always);
+  EXPECT_EQ(c.weak_write_faults[0].block, 2);
+  EXPECT_TRUE(c.weak_write_faults[1].always);
+  EXPECT_EQ(c.weak_write_faults[1].block, 7);
+  EXPECT_FALSE(c.erase_faults[0].always);
   EXPECT_EQ(c.memgetinfo_faults, (std::vector<int>{3}));
   EXPECT_EQ(c.missing, (std::vector<std::string>{"/dev/mtd4", "/dev/fb0"}));
   EXPECT_EQ(c.misc_fault, "watchdog");
@@ -121,6 +131,9 @@ TEST_F(ConfigTest, BadEntriesNameSectionAndKey) {
       {"[semaphores]\n0xB012 = soon\n", "[semaphores] 0xB012"},
       {"[faults]\nerase = mtd2\n", "[faults] erase"},
       {"[faults]\nwrite = mtd2:-1\n", "[faults] write"},
+      {"[faults]\nwrite = mtd2:1:always\n", "[faults] write"},
+      {"[faults]\nweak_write = mtd2:1:often\n", "[faults] weak_write"},
+      {"[flash]\nread_ms = -3\n", "[flash] read_ms"},
       {"[faults]\nmemgetinfo = 3\n", "[faults] memgetinfo"},
       {"[faults]\nmisc = sometimes\n", "[faults] misc"},
       {"[faults]\nmissing = dev/fb0\n", "[faults] missing"},

@@ -83,6 +83,15 @@ TEST_F(DeviceTest, FlashEraseProgramAndReadBack) {
   EXPECT_EQ(dev_.DeviceFile("tmp/copy3"), win);
   // Outside the window nothing changed.
   EXPECT_EQ(dev_.Window(4), std::string(0x80000, '\0'));
+  // What the chip counted: refused requests are not counted, the block
+  // device's reads are.
+  const auto& ops = dev_.result().flash_ops;
+  ASSERT_EQ(ops.count("mtd3"), 1u);
+  EXPECT_EQ(ops.at("mtd3").erases, 1);
+  EXPECT_EQ(ops.at("mtd3").writes, 2);
+  EXPECT_EQ(ops.at("mtd3").bytes_written, 8);
+  EXPECT_EQ(ops.at("mtd3").bytes_read, 8 + 0x10000);
+  EXPECT_EQ(ops.count("mtd4"), 0u) << "a window no request reached is not listed";
 }
 
 // The host's flashcp (host request codes) runs against the same chip.

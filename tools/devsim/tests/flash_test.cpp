@@ -129,6 +129,38 @@ TEST(FlashTest, InjectedFaults) {
   EXPECT_EQ(f.Info(1), 0x20000);
 }
 
+TEST(FlashTest, WeakWritesAndWhatEachWindowCounts) {
+  DeviceConfig c = Layout();
+  c.fill = 0xFF;
+  c.weak_write_faults = {{0, 1, false}, {1, 0, true}};
+  LOADED(f, c)
+  std::vector<uint8_t> zeros(0x200, 0);
+  // Reported as stored, but every 256th byte kept its bits.
+  EXPECT_EQ(f.Write(0, 0x10000, zeros.data(), 0x200), 0x200);
+  EXPECT_EQ(f.chip()[0x10000], 0xFF);
+  EXPECT_EQ(f.chip()[0x10001], 0x00);
+  EXPECT_EQ(f.chip()[0x10100], 0xFF);
+  EXPECT_EQ(f.Erase(0, 0x10000, 0x10000), 0);
+  EXPECT_EQ(f.Write(0, 0x10000, zeros.data(), 0x200), 0x200);
+  EXPECT_EQ(f.chip()[0x10000], 0x00) << "once: the next write programs";
+  // mtd1 (chip offset 0x20000): weak every time.
+  EXPECT_EQ(f.Write(1, 0, zeros.data(), 0x200), 0x200);
+  EXPECT_EQ(f.Erase(1, 0, 0x10000), 0);
+  EXPECT_EQ(f.Write(1, 0, zeros.data(), 0x200), 0x200);
+  EXPECT_EQ(f.chip()[0x20100], 0xFF);
+  std::vector<uint8_t> out;
+  EXPECT_EQ(f.Read(0, 0xFF00, 0x200, &out), 0x200);
+  EXPECT_EQ(f.Erase(0, 0x100, 0x10000), -EINVAL);
+  const FlashOps& o = f.ops(0);
+  EXPECT_TRUE(o.opened);
+  EXPECT_EQ(o.erases, 1u);
+  EXPECT_EQ(o.writes, 2u);
+  EXPECT_EQ(o.bytes_written, 0x400u);
+  EXPECT_EQ(o.bytes_read, 0x200u);
+  EXPECT_EQ(f.ops(1).erases, 1u);
+  EXPECT_FALSE(f.ops(2).opened);
+}
+
 TEST(FlashTest, MovingWindows) {
   DeviceConfig c = Layout();
   LOADED(f, c)

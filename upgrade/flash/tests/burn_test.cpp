@@ -67,12 +67,14 @@ public:
                                flags_.empty() ? &no_flag_ : flags_.data());
     }
 
-    // Device holds the partition's data, then 0xFF to the end of its range.
+    // Device holds the partition's data (as the package holds it now), then
+    // 0xFF to the end of its range.
     bool Burned(int index) {
         const Part& p = parts_[static_cast<size_t>(index)];
+        const uint8_t* data = rom_.data() + headers_[static_cast<size_t>(index)].partition_offset;
         const auto& d = fake_.Dev(p.id).data;
         for (uint32_t i = 0; i < d.size(); ++i) {
-            const uint8_t want = i < p.size ? DataByte(p.id, i) : 0xFF;
+            const uint8_t want = i < p.size ? data[i] : 0xFF;
             if (d[i] != want) {
                 ADD_FAILURE() << "mtd" << p.id << " byte " << i << ": " << int(d[i]) << " want " << int(want);
                 return false;
@@ -210,7 +212,7 @@ TEST_F(BurnTest, NullArgumentsFailWithoutTouchingAnything) {
 }
 
 // What a fault leaves behind.
-enum class After { kUntouched, kErasedBefore, kWrittenBefore, kComplete };
+enum class After { kUntouched, kErasedBefore, kWrittenBefore, kWeakAt, kComplete };
 
 struct FailureCase {
     const char* what;
@@ -246,6 +248,14 @@ TEST_P(BurnFailure, ReturnsItsCodeAndLeavesFlashAsExpected) {
         EXPECT_EQ(b.DataPrefix(0), k);
         for (uint32_t i = k; i < d.size(); ++i) ASSERT_EQ(d[i], 0xFF) << "byte " << i;
         break;
+    case After::kWeakAt:
+        // Data up to block k, block k as the weak write left it, erased after it.
+        EXPECT_EQ(b.DataPrefix(0), k);
+        for (uint32_t i = k; i < d.size(); ++i) {
+            const bool programmed = i < k + K64 && i < b.headers_[0].partition_size && i % FakeMtd::kWeakStride != 0;
+            ASSERT_EQ(d[i], programmed ? b.rom_[b.headers_[0].partition_offset + i] : 0xFF) << "byte " << i;
+        }
+        break;
     case After::kComplete:
         EXPECT_TRUE(b.Burned(0));
         break;
@@ -271,7 +281,24 @@ INSTANTIATE_TEST_SUITE_P(
                     After::kWrittenBefore, 1},
         FailureCase{"short_write_completed", [](FakeMtd& f, Bench&) { f.short_write = {5, 1}; }, 0, After::kComplete, 1},
         FailureCase{"short_remainder_completed", [](FakeMtd& f, Bench&) { f.short_write = {5, 3}; }, 0,
-                    After::kComplete, 3}),
+                    After::kComplete, 3},
+        // A failed read is "not in place": the block is erased and written.
+        FailureCase{"read_fails", [](FakeMtd& f, Bench&) { f.fail_read = {5, 0}; }, 0, After::kComplete, 0},
+        // Bits left unprogrammed once: the read-back finds them, the block is
+        // erased and written again.
+        FailureCase{"weak_write_once", [](FakeMtd& f, Bench&) { f.weak_write = {5, 1}; }, 0, After::kComplete, 1},
+        FailureCase{"weak_write_always",
+                    [](FakeMtd& f, Bench&) {
+                        f.weak_write = {5, 1};
+                        f.weak_always = true;
+                    },
+                    -81, After::kWeakAt, 1},
+        FailureCase{"weak_remainder_always",
+                    [](FakeMtd& f, Bench&) {
+                        f.weak_write = {5, 3};
+                        f.weak_always = true;
+                    },
+                    -81, After::kWeakAt, 3}),
     [](const ::testing::TestParamInfo<FailureCase>& p) { return std::string(p.param.what); });
 
 TEST_F(BurnTest, WriteFailureInTheSecondOfThreeKeepsTheFirstAndSparesTheThird) {
@@ -285,6 +312,94 @@ TEST_F(BurnTest, WriteFailureInTheSecondOfThreeKeepsTheFirstAndSparesTheThird) {
     // D = 14: first partition 15,22 / 29, second 43,50 / 57, then the failure.
     EXPECT_EQ(b.progress_, (std::vector<int>{15, 22, 29, 43, 50, 57}));
 }
+
+// A second burn over a chip that already holds the package: only blocks that
+// differ from their target are erased (and written, when they hold data), and
+// the bar moves exactly as in the first burn.
+struct RewriteCase {
+    const char* what;
+    void (*change)(Bench&);
+    std::vector<std::pair<uint32_t, uint32_t>> erases;
+    int writes;
+};
+
+class BurnRewrite : public BurnTest, public ::testing::WithParamInterface<RewriteCase> {};
+
+TEST_P(BurnRewrite, TouchesOnlyTheBlocksThatDiffer) {
+    const RewriteCase& c = GetParam();
+    // mtd5: five blocks of range, three and a half of data.
+    Bench b({{5, 5, 3 * K64 + 0x8000, 1}});
+    ASSERT_EQ(b.Burn(), 0);
+    const std::vector<int> first = b.progress_;
+    b.progress_.clear();
+    b.fake_.Dev(5).erases.clear();
+    b.fake_.Dev(5).writes = 0;
+    c.change(b);
+    EXPECT_EQ(b.Burn(), 0);
+    EXPECT_EQ(b.progress_, first);
+    EXPECT_EQ(b.fake_.Dev(5).erases, c.erases);
+    EXPECT_EQ(b.fake_.Dev(5).writes, c.writes);
+    EXPECT_TRUE(b.Burned(0));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Chips, BurnRewrite,
+    ::testing::Values(
+        RewriteCase{"same_package", [](Bench&) {}, {}, 0},
+        RewriteCase{"one_block_differs", [](Bench& b) { b.rom_[b.headers_[0].partition_offset + K64 + 9] ^= 0x40; },
+                    {{K64, K64}}, 1},
+        RewriteCase{"remainder_differs",
+                    [](Bench& b) { b.rom_[b.headers_[0].partition_offset + 3 * K64 + 0x7FFF] ^= 0x01; },
+                    {{3 * K64, K64}}, 1},
+        RewriteCase{"programmed_behind_the_data", [](Bench& b) { b.fake_.Dev(5).data[3 * K64 + 0x9000] = 0; },
+                    {{3 * K64, K64}}, 1},
+        RewriteCase{"programmed_block_without_data", [](Bench& b) { b.fake_.Dev(5).data[4 * K64 + 5] = 0x7F; },
+                    {{4 * K64, K64}}, 0},
+        RewriteCase{"read_fails", [](Bench& b) { b.fake_.fail_read = {5, 2}; }, {{2 * K64, K64}}, 1}),
+    [](const ::testing::TestParamInfo<RewriteCase>& p) { return std::string(p.param.what); });
+
+// Before the first erase every partition to be written must fit its window as
+// the device environment holds it now.
+struct WindowCase {
+    const char* what;
+    std::vector<Part> parts;
+    int kernel_only;
+    void (*arm)(Bench&);
+    int expected;
+};
+
+class BurnWindows : public BurnTest, public ::testing::WithParamInterface<WindowCase> {};
+
+TEST_P(BurnWindows, AreCheckedBeforeAnythingIsErased) {
+    const WindowCase& c = GetParam();
+    upgrader_kernel_only = c.kernel_only;
+    Bench b(c.parts);
+    c.arm(b);
+    EXPECT_EQ(b.Burn(), c.expected);
+    for (size_t i = 0; i < c.parts.size(); ++i) {
+        const Part& p = c.parts[i];
+        const bool written = c.expected == 0 && p.flag == 1 && (c.kernel_only != 1 || p.id == 1);
+        if (written)
+            EXPECT_TRUE(b.Burned(static_cast<int>(i)));
+        else
+            EXPECT_TRUE(b.Untouched(p.id)) << "mtd" << p.id;
+    }
+    if (c.expected < 0) {
+        EXPECT_TRUE(b.progress_.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, BurnWindows,
+    ::testing::Values(
+        WindowCase{"second_too_small", {{1, 2, K64, 1}, {2, 1, K64 + 1, 1}}, 0, [](Bench&) {}, -84},
+        WindowCase{"second_empty", {{1, 2, K64, 1}, {2, 1, 0x100, 1}}, 0,
+                   [](Bench& b) { b.env_[2].end_addr = b.env_[2].start_addr; }, -84},
+        WindowCase{"second_missing", {{1, 2, K64, 1}, {2, 1, K64, 1}}, 0, [](Bench& b) { b.env_[2].name[0] = 'x'; },
+                   -85},
+        WindowCase{"unselected_too_small", {{1, 2, K64, 1}, {2, 1, K64 + 1, 0}}, 0, [](Bench&) {}, 0},
+        WindowCase{"kernel_only_skips_the_rest", {{3, 1, K64 + 1, 1}, {1, 2, K64, 1}}, 1, [](Bench&) {}, 0}),
+    [](const ::testing::TestParamInfo<WindowCase>& p) { return std::string(p.param.what); });
 
 TEST_F(BurnTest, EraseHelperHonoursCountAndStart) {
     struct Case {

@@ -1,5 +1,7 @@
 #include "fake_mtd.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
 namespace {
@@ -14,7 +16,7 @@ void FakeMtd::Add(int mtd, uint32_t size) {
 }
 
 const mtd_ops* FakeMtd::ops() {
-    ops_ = {this, Open, Close, GetErasesize, Erase, Write};
+    ops_ = {this, Open, Close, GetErasesize, Erase, Seek, Write, Read};
     return &ops_;
 }
 
@@ -22,6 +24,7 @@ int FakeMtd::Open(void* ctx, int mtd) {
     auto* self = static_cast<FakeMtd*>(ctx);
     if (mtd == self->fail_open_mtd || self->devs_.count(mtd) == 0) return -1;
     self->devs_[mtd].pos = 0;
+    self->devs_[mtd].short_pending = false;
     ++self->opened;
     self->open_order.push_back(mtd);
     return kFdBase + mtd;
@@ -43,8 +46,24 @@ int FakeMtd::Erase(void* ctx, int fd, uint32_t start, uint32_t length) {
     d.erases.emplace_back(start, length);
     if (self->fail_erase == std::make_pair(mtd, static_cast<int>(start >> 16))) return -1;
     // The kernel refuses requests that are unaligned or leave the partition.
-    if (start % self->erasesize != 0 || length % self->erasesize != 0 || start + length > d.data.size()) return -1;
+    if (start % self->erasesize != 0 || length % self->erasesize != 0 || start + length > d.data.size()) {
+        ADD_FAILURE() << "mtd" << mtd << ": erase " << start << "+" << length << " breaks the chip's rules";
+        return -1;
+    }
     std::fill(d.data.begin() + start, d.data.begin() + start + length, 0xFF);
+    return 0;
+}
+
+int FakeMtd::Seek(void* ctx, int fd, uint32_t offset) {
+    auto* self = static_cast<FakeMtd*>(ctx);
+    const int mtd = fd - kFdBase;
+    Device& d = self->devs_.at(mtd);
+    if (offset % FLASH_BLOCK_SIZE != 0 || offset > d.data.size()) {
+        ADD_FAILURE() << "mtd" << mtd << ": seek to " << offset << " is not a block of the device";
+        return -1;
+    }
+    d.pos = offset;
+    d.short_pending = false;
     return 0;
 }
 
@@ -53,13 +72,40 @@ long FakeMtd::Write(void* ctx, int fd, const uint8_t* buf, uint32_t len) {
     const int mtd = fd - kFdBase;
     Device& d = self->devs_.at(mtd);
     ++d.writes;
+    if (d.pos % FLASH_BLOCK_SIZE != 0 && !d.short_pending)
+        ADD_FAILURE() << "mtd" << mtd << ": write at " << d.pos << ", inside a block";
     const auto here = std::make_pair(mtd, static_cast<int>(d.pos >> 16));
     if (here == self->fail_write) return -1;
     if (here == self->zero_write) return 0;
     uint32_t n = std::min<uint32_t>(len, static_cast<uint32_t>(d.data.size()) - d.pos);
     if (here == self->short_write) n = std::min<uint32_t>(n, 1000);
     if (n == 0) return -1;  // ENOSPC at the end of the partition
-    for (uint32_t i = 0; i < n; ++i) d.data[d.pos + i] &= buf[i];
+    const bool weak = here == self->weak_write;
+    if (weak && !self->weak_always) self->weak_write = {-1, -1};
+    for (uint32_t i = 0; i < n; ++i) {
+        uint8_t& cell = d.data[d.pos + i];
+        if ((buf[i] & ~cell) != 0) {
+            ADD_FAILURE() << "mtd" << mtd << ": programming byte " << d.pos + i << " would set bits";
+            return -1;
+        }
+        if (!(weak && (d.pos + i) % kWeakStride == 0)) cell &= buf[i];
+    }
+    d.pos += n;
+    d.short_pending = n < len;
+    return static_cast<long>(n);
+}
+
+long FakeMtd::Read(void* ctx, int fd, uint8_t* buf, uint32_t len) {
+    auto* self = static_cast<FakeMtd*>(ctx);
+    const int mtd = fd - kFdBase;
+    Device& d = self->devs_.at(mtd);
+    ++d.reads;
+    if (std::make_pair(mtd, static_cast<int>(d.pos >> 16)) == self->fail_read) {
+        self->fail_read = {-1, -1};
+        return -1;
+    }
+    const uint32_t n = std::min<uint32_t>(len, static_cast<uint32_t>(d.data.size()) - d.pos);
+    std::copy(d.data.begin() + d.pos, d.data.begin() + d.pos + n, buf);
     d.pos += n;
     return static_cast<long>(n);
 }

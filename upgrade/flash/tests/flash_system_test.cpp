@@ -280,33 +280,52 @@ TEST_F(FlashDevice, TheDriverEntryWithoutScreenTouchesNothing) {
     ExpectUntouched(5);
 }
 
-// Lines and levels of the burner's log.
+// Lines and levels of the burner's log: a burn, and the refusals that come
+// before anything is erased.
 TEST_F(FlashDevice, BurnLogLinesAndLevels) {
-    std::string boot = kBootloader;
-    boot.erase(boot.find("mtd6 ="), boot.find('\n', boot.find("mtd6 =")) - boot.find("mtd6 =") + 1);
-    Setup("", boot);
-    dev_.File("/tmp/pkg.rom", Package({{5, K64 + 0x20}, {6, K64}}));
-    ASSERT_EQ(dev_.Exec(Probe(), {"burn", "/tmp/pkg.rom", "1,1"}), 0) << dev_.Stderr();
-    EXPECT_EQ(ExitStatus(), 85);
-    const std::pair<const char*, int> lines[] = {
-        {"mtd5 start_addr:900e0000 end_addr:90110000\n", 6},
-        {"erase done\n", 7},
-        {"blocks :1 size:10020\n", 7},
-        {"last size:20\n", 7},
-        {"mtd6 isnot exist!\n", 3},
-        {"UPD_MSG_MTD_ENV_LOSED\n", 3},
+    struct Line {
+        const char* text;
+        int level;
     };
-    for (const auto& [text, level] : lines) {
-        bool found = false;
-        for (const auto& l : dev_.Syslog()) {
-            const std::string want = std::string(": ") + text;
-            const std::string msg = l.message + (l.message.empty() || l.message.back() != '\n' ? "\n" : "");
-            if (msg.size() >= want.size() && msg.compare(msg.size() - want.size(), want.size(), want) == 0) {
-                found = true;
-                EXPECT_EQ(l.priority, level) << text;
+    const struct {
+        std::vector<std::pair<uint32_t, uint32_t>> parts;
+        const char* flags;
+        const char* drop;  // bootloader entry left out
+        int exit_status;
+        std::vector<Line> lines;
+    } runs[] = {
+        {{{5, K64 + 0x20}}, "1", nullptr, 0,
+         {{"mtd5 start_addr:900e0000 end_addr:90110000\n", 6},
+          {"erase done\n", 7},
+          {"blocks :1 size:10020\n", 7},
+          {"last size:20\n", 7},
+          {"mtd5 blocks in place:0 erased:3 written:2 retried:0\n", 6}}},
+        // mtd6's window holds two blocks.
+        {{{5, K64}, {6, 3 * K64}}, "1,1", nullptr, 84,
+         {{"mtd6 start_addr:90110000 end_addr:90130000\n", 6}, {"UPD_MSG_MTD_ADDR_ERR\n", 3}}},
+        {{{5, K64}, {6, K64}}, "1,1", "mtd6 =", 85, {{"mtd6 isnot exist!\n", 3}, {"UPD_MSG_MTD_ENV_LOSED\n", 3}}},
+    };
+    for (const auto& run : runs) {
+        std::string boot = kBootloader;
+        if (run.drop != nullptr)
+            boot.erase(boot.find(run.drop), boot.find('\n', boot.find(run.drop)) - boot.find(run.drop) + 1);
+        Setup("", boot);
+        dev_.File("/tmp/pkg.rom", Package(run.parts));
+        ASSERT_EQ(dev_.Exec(Probe(), {"burn", "/tmp/pkg.rom", run.flags}), 0) << dev_.Stderr();
+        EXPECT_EQ(ExitStatus(), run.exit_status);
+        if (run.exit_status != 0) ExpectUntouched(5);
+        for (const auto& [text, level] : run.lines) {
+            bool found = false;
+            for (const auto& l : dev_.Syslog()) {
+                const std::string want = std::string(": ") + text;
+                const std::string msg = l.message + (l.message.empty() || l.message.back() != '\n' ? "\n" : "");
+                if (msg.size() >= want.size() && msg.compare(msg.size() - want.size(), want.size(), want) == 0) {
+                    found = true;
+                    EXPECT_EQ(l.priority, level) << text;
+                }
             }
+            EXPECT_TRUE(found) << text;
         }
-        EXPECT_TRUE(found) << text;
     }
 }
 

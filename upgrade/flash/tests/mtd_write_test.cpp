@@ -63,6 +63,21 @@ TEST_F(MtdWrite, ShortWritesAreCompleted) {
     EXPECT_EQ(ImagePrefix(), 2 * K64);
 }
 
+TEST_F(MtdWrite, LeavesBlocksInPlaceAloneAndWritesAWeakBlockAgain) {
+    Image(4 * K64);
+    ASSERT_EQ(mtd_write_with(fake_.ops(), 4, static_cast<int>(4 * K64), path_.c_str()), 0);
+    fake_.Dev(4).erases.clear();
+    fake_.Dev(4).writes = 0;
+    // Block 2 lost a byte since; its first write leaves bits unprogrammed.
+    fake_.Dev(4).data[2 * K64 + 3] = static_cast<uint8_t>(~ImageByte(2 * K64 + 3));
+    fake_.weak_write = {4, 2};
+    EXPECT_EQ(mtd_write_with(fake_.ops(), 4, static_cast<int>(4 * K64), path_.c_str()), 0);
+    EXPECT_EQ(ImagePrefix(), 4 * K64);
+    const std::vector<std::pair<uint32_t, uint32_t>> twice = {{2 * K64, K64}, {2 * K64, K64}};
+    EXPECT_EQ(fake_.Dev(4).erases, twice);
+    EXPECT_EQ(fake_.Dev(4).writes, 2);
+}
+
 struct RefusalCase {
     const char* what;
     int file_size;  // -1: no file
