@@ -42,6 +42,9 @@ namespace {
 using json = nlohmann::json;
 using namespace devsim_proto;
 
+// The semaphore that guards the shared ROM buffer, whichever key the segment has.
+constexpr int kMemorySemKey = 0xA130;
+
 int BindSocket(const std::string& path, int type, std::string* error) {
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
@@ -228,6 +231,16 @@ bool Device::CreateIpcObjects(std::string* error) {
     }
     sem_ids_.push_back(id);
     sem_released_.push_back(false);
+  }
+  // The process that filled the buffer guarded it with the memory semaphore and
+  // gave it back: the installer finds that semaphore existing and free, as on
+  // the phone (unless [semaphores] made it held).
+  if (!cfg_.shm_rom.empty()) {
+    int id = semget(static_cast<key_t>(kMemorySemKey), 1, IPC_CREAT | IPC_EXCL | 0666);
+    if (id < 0 ? errno != EEXIST : semctl(id, 0, SETVAL, 1) != 0) {
+      *error = std::string("cannot create the memory semaphore: ") + std::strerror(errno);
+      return false;
+    }
   }
   return true;
 }

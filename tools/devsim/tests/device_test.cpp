@@ -297,6 +297,7 @@ TEST_F(DeviceTest, SharedMemoryAndSemaphores) {
   EXPECT_TRUE(sysv.Segment("0xA130").exists);
   EXPECT_EQ(sysv.Segment("0xA130").value, 8388608);
   EXPECT_FALSE(sysv.Segment("0x1079B").exists);
+  EXPECT_EQ(sysv.Semaphore("0xA130").value, 1) << "the filler's memory semaphore, free";
   EXPECT_TRUE(sysv.Semaphore("0xC004").exists);
   EXPECT_EQ(sysv.Semaphore("0xC004").value, 0);
   EXPECT_EQ(sysv.Semaphore("0xB012").value, 1);
