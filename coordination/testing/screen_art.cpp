@@ -8,24 +8,10 @@
 #include <cstring>
 
 #include "lcd.h"
-#include "private_proc.h"
 
 namespace uitest {
 
 const char* const kRefreshFile = "/proc/glcd/refresh";
-
-namespace {
-
-// Before any test runs (still single-threaded): refreshes go to a private
-// /proc, never to the machine's.
-struct PrivateProcForTests {
-    PrivateProcForTests() {
-        if (!EnterPrivateProc()) _exit(77);
-    }
-};
-const PrivateProcForTests g_private_proc;
-
-}  // namespace
 
 std::string RefreshFileContent() {
     std::string out;
