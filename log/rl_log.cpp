@@ -25,10 +25,12 @@ public:
     void text(const char* s) {
         while (s != nullptr && *s != '\0') put(*s++);
     }
-    void number(long long v, int width = 0, char pad = ' ') {
+    // Native word arithmetic only: on the 32-bit device a 64-bit division
+    // would need libgcc_s, which the phone does not have.
+    void number(long v, int width = 0, char pad = ' ') {
         char digits[24];
         int n = 0;
-        unsigned long long u = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+        unsigned long u = v < 0 ? 0UL - static_cast<unsigned long>(v) : static_cast<unsigned long>(v);
         do {
             digits[n++] = static_cast<char>('0' + u % 10);
             u /= 10;
@@ -54,27 +56,29 @@ void put_timestamp(SafeLine& line) {
     static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
     timespec now = {};
     clock_gettime(CLOCK_REALTIME, &now);
-    const long long secs = now.tv_sec;
-    long long days = secs / 86400;
-    const long long day_secs = secs % 86400;
+    // Unsigned word arithmetic (no 64-bit division on the device): right
+    // until 2106 where the word has 32 bits.
+    const unsigned long secs = static_cast<unsigned long>(now.tv_sec);
+    unsigned long days = secs / 86400;
+    const unsigned long day_secs = secs % 86400;
     // Civil date from days since 1970-01-01 (proleptic Gregorian calendar).
     days += 719468;
-    const long long era = days / 146097;
-    const long long doe = days - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    const long long day = doy - (153 * mp + 2) / 5 + 1;
-    const long long month = mp < 10 ? mp + 3 : mp - 9;
+    const unsigned long era = days / 146097;
+    const unsigned long doe = days - era * 146097;
+    const unsigned long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned long mp = (5 * doy + 2) / 153;
+    const unsigned long day = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned long month = mp < 10 ? mp + 3 : mp - 9;
     for (int i = 0; i < 3; ++i) line.put(kMonths[(month - 1) * 3 + i]);
     line.put(' ');
-    line.number(day, 2, ' ');
+    line.number(static_cast<long>(day), 2, ' ');
     line.put(' ');
-    line.number(day_secs / 3600, 2, '0');
+    line.number(static_cast<long>(day_secs / 3600), 2, '0');
     line.put(':');
-    line.number(day_secs / 60 % 60, 2, '0');
+    line.number(static_cast<long>(day_secs / 60 % 60), 2, '0');
     line.put(':');
-    line.number(day_secs % 60, 2, '0');
+    line.number(static_cast<long>(day_secs % 60), 2, '0');
 }
 }  // namespace
 
