@@ -43,6 +43,8 @@ struct QuietEnd {
     int process_lock;           // 0xC002 at the end
 };
 
+void PrintTo(const QuietEnd& c, std::ostream* os) { *os << c.name; }
+
 class DriverQuietEnd : public testing::TestWithParam<QuietEnd> {};
 
 TEST_P(DriverQuietEnd, EndsWithItsStatusAndShowsNothing) {
@@ -118,6 +120,8 @@ struct ScreenEnd {
     int process_lock;  // 0xC002 at the end: taken (0) once the run reached it
     int save_file;     // 0xB012 at the end: free (1) unless another process holds it
 };
+
+void PrintTo(const ScreenEnd& c, std::ostream* os) { *os << c.name; }
 
 class DriverFailureScreen : public testing::TestWithParam<ScreenEnd> {};
 
