@@ -269,15 +269,6 @@ TEST_F(LayoutOnDevice, PartitionSevenIsNeverMoved) {
     EXPECT_FALSE(dev_.LogContains("offset:"));
 }
 
-TEST_F(LayoutOnDevice, ImageOfTheWrongSizeIsNotWritten) {
-    Prepare(LayoutFile({}), true);
-    dev_.File("/tmp/short.bin", std::string(65535, 'x'));
-    ASSERT_EQ(dev_.Exec(Probe(), {"mtd-write", "3", "65536", "/tmp/short.bin"}), 0) << dev_.Stderr();
-    EXPECT_EQ(ExitStatus(), 1);
-    EXPECT_TRUE(dev_.LogContains("/tmp/short.bin size error"));
-    EXPECT_EQ(FirstDiff(dev_.Window(3), block3_), -1);
-}
-
 // ---- auto-provisioning ----
 // Which version asks for which step is autop_rules_test's, the steps after an
 // upgrade and hostile names are the installer's runs (driver_autop_test,
