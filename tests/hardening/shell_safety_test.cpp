@@ -28,6 +28,8 @@ struct NameCase {
     std::string file;  // name in /tmp
 };
 
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.name; }
+
 class HostileConfigNames : public testing::TestWithParam<NameCase> {};
 
 TEST_P(HostileConfigNames, AreSkippedAndTheSafeOneIsCopied) {
@@ -66,6 +68,8 @@ struct VariableCase {
     const char* name;
     std::string oem, mid, protect;
 };
+
+void PrintTo(const VariableCase& c, std::ostream* os) { *os << c.name; }
 
 class HostileVariables : public testing::TestWithParam<VariableCase> {};
 

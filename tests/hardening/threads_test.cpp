@@ -41,6 +41,8 @@ struct KeyWaitCase {
     bool notice_last;   // the notice is drawn after the countdown stopped
 };
 
+void PrintTo(const KeyWaitCase& c, std::ostream* os) { *os << c.name; }
+
 class CountdownBesideKeyWait : public testing::TestWithParam<KeyWaitCase> {};
 
 // The failure ending of auto-provisioning: one thread redraws the countdown

@@ -46,6 +46,8 @@ struct Mode {
     bool shm;
 };
 
+void PrintTo(const Mode& c, std::ostream* os) { *os << c.name; }
+
 class DriverSuccess : public testing::TestWithParam<Mode> {};
 
 TEST_P(DriverSuccess, WritesTheSelectedPartitionsAndReboots) {
@@ -110,6 +112,8 @@ struct StateCase {
     bool countdown;     // the auto-provisioning countdown
     bool buffer_left;   // the shared ROM buffer still exists at the end
 };
+
+void PrintTo(const StateCase& c, std::ostream* os) { *os << c.name; }
 
 class DriverState : public testing::TestWithParam<StateCase> {};
 
@@ -235,6 +239,8 @@ struct HandOff {
     bool handed_off;
     const char* tool_record;  // what the tool wrote, when handed off
 };
+
+void PrintTo(const HandOff& c, std::ostream* os) { *os << c.name; }
 
 class DriverHandOff : public testing::TestWithParam<HandOff> {};
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "autop.h"
+#include "readable.h"
 
 namespace {
 
@@ -12,6 +13,8 @@ struct VersionCase {
     int autop;
     int linekey8;
 };
+
+void PrintTo(const VersionCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class AutopVersion : public ::testing::TestWithParam<VersionCase> {};
 
@@ -34,12 +37,15 @@ INSTANTIATE_TEST_SUITE_P(
                       VersionCase{"59.0.257.0", 0, 1},  // 257 >= 4, but its low byte 1 < 4
                       VersionCase{"59.0.-1.0", 1, 0},   // -1 < 4, but its low byte is 255
                       VersionCase{"", 1, 0},            // nothing scanned: all 0
-                      VersionCase{"V59.0.1.0", 1, 0}));  // stops at the first character
+                      VersionCase{"V59.0.1.0", 1, 0}),  // stops at the first character
+    [](const auto& p) { return ReadableName(p.index, p.param.text); });
 
 struct NameCase {
     const char* name;
     int matches;
 };
+
+void PrintTo(const NameCase& c, std::ostream* os) { *os << '"' << c.name << '"'; }
 
 class AutopName : public ::testing::TestWithParam<NameCase> {};
 
@@ -52,12 +58,15 @@ INSTANTIATE_TEST_SUITE_P(Names, AutopName,
                                            NameCase{"d.config", 0}, NameCase{"x.cfg.conf", 1},
                                            NameCase{"mtd.conf", 1}, NameCase{"y.conf.cfg", 1},
                                            NameCase{"cfg", 0}, NameCase{"a.CFG", 0}, NameCase{"a.cfgg", 1},
-                                           NameCase{"a.conf.", 0}, NameCase{"", 0}));
+                                           NameCase{"a.conf.", 0}, NameCase{"", 0}),
+                         [](const auto& p) { return ReadableName(p.index, p.param.name); });
 
 struct SafeCase {
     const char* name;
     int safe;
 };
+
+void PrintTo(const SafeCase& c, std::ostream* os) { *os << testing::PrintToString(std::string(c.name)); }
 
 class AutopShellSafe : public ::testing::TestWithParam<SafeCase> {};
 
@@ -72,7 +81,8 @@ INSTANTIATE_TEST_SUITE_P(Names, AutopShellSafe,
                                            SafeCase{"a'b.cfg", 0}, SafeCase{"a\"b.cfg", 0},
                                            SafeCase{"a\nb.cfg", 0}, SafeCase{"a|b.cfg", 0},
                                            SafeCase{"a>b.cfg", 0}, SafeCase{"*.cfg", 0}, SafeCase{"a\\b.cfg", 0},
-                                           SafeCase{"a&b.cfg", 0}, SafeCase{"\xc3\xa9.cfg", 0}, SafeCase{"", 0}));
+                                           SafeCase{"a&b.cfg", 0}, SafeCase{"\xc3\xa9.cfg", 0}, SafeCase{"", 0}),
+                         [](const auto& p) { return ReadableName(p.index, p.param.name); });
 
 TEST(AutopPick, CollectsQuotedCommandsAndExplainsEachRefusal) {
     struct Case {

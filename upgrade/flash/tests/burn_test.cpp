@@ -124,6 +124,8 @@ struct ProgressCase {
     std::vector<int> expected;
 };
 
+void PrintTo(const ProgressCase& c, std::ostream* os) { *os << c.what; }
+
 class BurnProgress : public BurnTest, public ::testing::WithParamInterface<ProgressCase> {};
 
 TEST_P(BurnProgress, SendsTheExactSequenceAndWritesTheSelectedPartitions) {
@@ -164,6 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Kernel-only: id 3 skipped, D still that of two selected partitions.
         ProgressCase{"kernel_only", {{1, 2, K64, 1}, {3, 1, K64, 1}}, 1, {15, 25, 36, 100}},
         ProgressCase{"kernel_only_first_skipped", {{3, 1, K64, 1}, {1, 1, K64, 1}}, 1, {15, 36, 100}},
+        ProgressCase{"kernel_only_rootfs_skipped", {{2, 1, K64, 1}, {1, 1, K64, 1}}, 1, {15, 36, 100}},
         ProgressCase{"no_flag", {{0, 1, K64, 0}, {1, 1, K64, -1}}, 0, {100}},
         ProgressCase{"no_partitions", {}, 0, {100}}),
     [](const ::testing::TestParamInfo<ProgressCase>& p) { return std::string(p.param.what); });
@@ -221,6 +224,8 @@ struct FailureCase {
     After after;  // state of the failing partition (mtd5)
     int block;    // k: the block the fault hits
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.what; }
 
 class BurnFailure : public BurnTest, public ::testing::WithParamInterface<FailureCase> {};
 
@@ -287,6 +292,15 @@ INSTANTIATE_TEST_SUITE_P(
         // Bits left unprogrammed once: the read-back finds them, the block is
         // erased and written again.
         FailureCase{"weak_write_once", [](FakeMtd& f, Bench&) { f.weak_write = {5, 1}; }, 0, After::kComplete, 1},
+        // The erase before the second write fails: an erase failure, with the
+        // block as the weak write left it.
+        FailureCase{"weak_write_erase_fails",
+                    [](FakeMtd& f, Bench&) {
+                        f.weak_write = {5, 1};
+                        f.fail_erase = {5, 1};
+                        f.erases_before_fail = 1;
+                    },
+                    -82, After::kWeakAt, 1},
         FailureCase{"weak_write_always",
                     [](FakeMtd& f, Bench&) {
                         f.weak_write = {5, 1};
@@ -322,6 +336,8 @@ struct RewriteCase {
     std::vector<std::pair<uint32_t, uint32_t>> erases;
     int writes;
 };
+
+void PrintTo(const RewriteCase& c, std::ostream* os) { *os << c.what; }
 
 class BurnRewrite : public BurnTest, public ::testing::WithParamInterface<RewriteCase> {};
 
@@ -367,6 +383,8 @@ struct WindowCase {
     void (*arm)(Bench&);
     int expected;
 };
+
+void PrintTo(const WindowCase& c, std::ostream* os) { *os << c.what; }
 
 class BurnWindows : public BurnTest, public ::testing::WithParamInterface<WindowCase> {};
 

@@ -44,7 +44,8 @@ int FakeMtd::Erase(void* ctx, int fd, uint32_t start, uint32_t length) {
     const int mtd = fd - kFdBase;
     Device& d = self->devs_.at(mtd);
     d.erases.emplace_back(start, length);
-    if (self->fail_erase == std::make_pair(mtd, static_cast<int>(start >> 16))) return -1;
+    if (self->fail_erase == std::make_pair(mtd, static_cast<int>(start >> 16)) && self->erases_before_fail-- <= 0)
+        return -1;
     // The kernel refuses requests that are unaligned or leave the partition.
     if (start % self->erasesize != 0 || length % self->erasesize != 0 || start + length > d.data.size()) {
         ADD_FAILURE() << "mtd" << mtd << ": erase " << start << "+" << length << " breaks the chip's rules";

@@ -40,6 +40,7 @@ public:
     bool fail_getinfo = false;
     int fail_open_mtd = -1;
     std::pair<int, int> fail_erase{-1, -1};   // mtd, block
+    int erases_before_fail = 0;               // erases there that still succeed
     std::pair<int, int> fail_write{-1, -1};   // write returns -1
     std::pair<int, int> zero_write{-1, -1};   // write returns 0
     std::pair<int, int> short_write{-1, -1};  // writes store at most 1000 bytes there

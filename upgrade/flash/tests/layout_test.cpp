@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mtd_layout.h"
+#include "readable.h"
 #include "temp_dir.h"
 #include "upgrade_flags.h"
 
@@ -20,6 +21,8 @@ struct ParseCase {
     int result;
     uint32_t start, end;
 };
+
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << '"' << c.value << '"'; }
 
 class LayoutParse : public ::testing::TestWithParam<ParseCase> {};
 
@@ -45,13 +48,16 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"90020000,90010000", -1, 0, 0},   // reversed
                       ParseCase{"90000100,90010000", -1, 0, 0},   // start unaligned
                       ParseCase{"90000000,9001fff0", -1, 0, 0},   // end unaligned
+                      ParseCase{"90000000,90018000", -1, 0, 0},   // end on half a block
+                      ParseCase{"90008000,90010000", -1, 0, 0},   // start on half a block
                       ParseCase{"90000000,90810000", -1, 0, 0},   // end above the window
                       ParseCase{"8fff0000,90010000", -1, 0, 0},   // start below the window
                       ParseCase{"10000,20000", -1, 0, 0},         // flash offsets, not addresses
                       ParseCase{"90000000", -1, 0, 0},            // one number
                       ParseCase{"90000000,", -1, 0, 0},           // one number and a comma
                       ParseCase{"", -1, 0, 0},                    // nothing
-                      ParseCase{"zz,90010000", -1, 0, 0}));       // not a number
+                      ParseCase{"zz,90010000", -1, 0, 0}),        // not a number
+    [](const auto& p) { return ReadableName(p.index, p.param.value); });
 
 // A layout file in a private temporary folder.
 class LayoutFile : public ::testing::Test {
@@ -197,6 +203,23 @@ TEST_F(LayoutApply, WithSupportMovesEachDifferenceInOrderAndFollowsInTheEnvironm
     }
     EXPECT_EQ(upgrader_kernel_only, 0);
     EXPECT_EQ(g_copies, std::vector<size_t>{0});  // once, before the first move
+}
+
+// The last entry is compared too: a layout where only mtd6 differs moves it,
+// or (without support) asks for a kernel-only burn.
+TEST_F(LayoutApply, OnlyTheLastEntryDiffers) {
+    Differ(6);
+    EXPECT_EQ(Apply(1), 0);
+    ASSERT_EQ(g_moves.size(), 1u);
+    EXPECT_EQ(g_moves[0].first, 6);
+    EXPECT_EQ(env_[7].start_addr, table_[6].start_addr);
+    EXPECT_EQ(env_[7].end_addr, table_[6].end_addr);
+    EXPECT_TRUE(g_copies.empty());  // neither mtd3 nor mtd4 moves
+    SetUp();
+    Differ(6);
+    EXPECT_EQ(Apply(0), 0);
+    EXPECT_TRUE(g_moves.empty());
+    EXPECT_EQ(upgrader_kernel_only, 1);
 }
 
 // What cannot be restored after a move refuses the layout before anything

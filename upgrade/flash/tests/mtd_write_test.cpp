@@ -84,6 +84,8 @@ struct RefusalCase {
     int size;       // size argument
 };
 
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.what; }
+
 class MtdWriteRefusal : public MtdWrite, public ::testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(MtdWriteRefusal, FailsWithoutTouchingFlash) {
@@ -108,6 +110,8 @@ struct FaultCase {
     uint32_t erased_blocks;  // blocks 0xFF or written afterwards
     uint32_t written;        // image bytes in place
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.what; }
 
 class MtdWriteFault : public MtdWrite, public ::testing::WithParamInterface<FaultCase> {};
 
