@@ -120,7 +120,7 @@ TEST(SetEnvDevice, LongestCommandRunsOneMoreIsRefused) {
 
     devsim::Device refused("setlong");
     refused.Ini(StandardIni());
-    r = RunProbe(refused, {"set", name, std::string(30, '1')});
+    r = RunProbe(refused, {"set", name, std::string(29, '1')});
     ASSERT_TRUE(r.ok) << refused.Stderr();
     EXPECT_EQ(r.result, -1);
     EXPECT_FALSE(refused.EnvHas(name));
