@@ -1,9 +1,8 @@
 // Test helpers for stand-in devices inside an isolated child (private /dev,
-// see coord_testing::RunIsolated): files, character devices, a private /proc
-// with the LCD refresh file, and a check for descriptors left open.
+// see coord_testing::RunIsolated): files, character devices and a check for
+// descriptors left open (a private /proc: uitest::EnterPrivateProc).
 #pragma once
 
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <syslog.h>
@@ -28,18 +27,6 @@ inline void WriteAll(const char* path, const std::string& bytes) {
 // (1, 7) the full device (every write fails). True when made.
 inline bool CharDevice(const char* path, unsigned minor) {
     return mknod(path, S_IFCHR | 0666, makedev(1, minor)) == 0;
-}
-
-// A writable tmpfs over /proc holding /proc/glcd (and an empty refresh file
-// when asked). True when made.
-inline bool ProcGlcd(bool with_refresh_file) {
-    if (mount("none", "/proc", "tmpfs", 0, "mode=0755") != 0 || mkdir("/proc/glcd", 0755) != 0) {
-        return false;
-    }
-    if (with_refresh_file) {
-        WriteAll("/proc/glcd/refresh", "");
-    }
-    return true;
 }
 
 // The lowest free descriptor: it moves when a call leaves one open. The log

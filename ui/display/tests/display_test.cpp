@@ -9,6 +9,7 @@
 
 #include "display.h"
 #include "private_ns.h"
+#include "private_proc.h"
 #include "stand_in.h"
 
 namespace {
@@ -20,7 +21,7 @@ using coord_testing::SyslogContains;
 
 using display_testing::CharDevice;
 using display_testing::LowestFreeFd;
-using display_testing::ProcGlcd;
+using uitest::EnterPrivateProc;
 using display_testing::ReadAll;
 using display_testing::WriteAll;
 
@@ -42,7 +43,7 @@ TEST(FrameBuffer, MissingDeviceFailsAndALaterCallTriesAgain) {
 
 TEST(Refresh, WritesTheSingleByteOne) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        ASSERT_TRUE(ProcGlcd(true));
+        ASSERT_TRUE(EnterPrivateProc(true));
         const int free_fd = LowestFreeFd();
         EXPECT_EQ(0, devctrl_refresh_lcd());
         EXPECT_EQ(0, devctrl_refresh_lcd());
@@ -53,7 +54,7 @@ TEST(Refresh, WritesTheSingleByteOne) {
 
 TEST(Refresh, FailuresAreLoggedAndReported) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        ASSERT_TRUE(ProcGlcd(false));
+        ASSERT_TRUE(EnterPrivateProc(false));
         EXPECT_EQ(-1, devctrl_refresh_lcd());
         EXPECT_TRUE(SyslogContains("open glcd refresh procfs device failed.", 1000));
         ASSERT_TRUE(CharDevice("/proc/glcd/refresh", 7));
@@ -66,7 +67,7 @@ TEST(Refresh, FailuresAreLoggedAndReported) {
 
 TEST(Refresh, ShellVariantReturnsTheShellResult) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        ASSERT_TRUE(ProcGlcd(false));
+        ASSERT_TRUE(EnterPrivateProc(false));
         EXPECT_EQ(0, devctrl_refresh_lcd_K60());
         EXPECT_EQ("1\n", ReadAll("/proc/glcd/refresh"));
         ASSERT_EQ(0, unlink("/proc/glcd/refresh"));

@@ -7,6 +7,7 @@
 
 #include "lcd.h"
 #include "private_ns.h"
+#include "private_proc.h"
 #include "stand_in.h"
 #include "screen_art.h"
 
@@ -18,12 +19,12 @@ using coord_testing::SyslogContains;
 
 constexpr const char* kRefresh = "/proc/glcd/refresh";
 
-using display_testing::ProcGlcd;
+using uitest::EnterPrivateProc;
 using display_testing::ReadAll;
 
 TEST(Refresh, CopiesThePictureAndWritesOne) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        ASSERT_TRUE(ProcGlcd(true));
+        ASSERT_TRUE(EnterPrivateProc(true));
         uitest::ClearScreen();
         lcd_fill_color(3, 7, 50, 20, 1);
         std::uint8_t panel[LCD_BUFFER_SIZE + 4];
@@ -39,7 +40,7 @@ TEST(Refresh, CopiesThePictureAndWritesOne) {
 
 TEST(Refresh, WithoutMappingStillAsksForTheRefresh) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        ASSERT_TRUE(ProcGlcd(true));
+        ASSERT_TRUE(EnterPrivateProc(true));
         g_framebuffer = nullptr;
         EXPECT_EQ(0, lcd_refresh());
         EXPECT_EQ("1", ReadAll(kRefresh));
@@ -48,7 +49,7 @@ TEST(Refresh, WithoutMappingStillAsksForTheRefresh) {
 
 TEST(Refresh, MissingRefreshFileFailsAfterTheCopy) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        ASSERT_TRUE(ProcGlcd(false));
+        ASSERT_TRUE(EnterPrivateProc(false));
         uitest::ClearScreen();
         lcd_draw_point(131, 63, 1);
         std::uint8_t panel[LCD_BUFFER_SIZE] = {};

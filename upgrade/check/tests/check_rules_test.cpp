@@ -5,6 +5,7 @@
 #include <string>
 
 #include "check_rules.h"
+#include "param_name.h"
 #include "upd_msg.h"
 
 namespace {
@@ -27,6 +28,10 @@ struct HwverCase {
     int result;
     uint8_t hw[HWVER_NUMBERS];
 };
+
+void PrintTo(const HwverCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(std::string(c.text));
+}
 
 class Hwver : public ::testing::TestWithParam<HwverCase> {};
 
@@ -51,7 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
                       HwverCase{"1.2.3.4.5.6.7", UPD_MSG_READ_HWVERSION_FAILED, {}},
                       HwverCase{"1.2.3.4.5.6.7.", UPD_MSG_READ_HWVERSION_FAILED, {}},
                       HwverCase{"", UPD_MSG_READ_HWVERSION_FAILED, {}},
-                      HwverCase{"........", UPD_MSG_READ_HWVERSION_FAILED, {}}));
+                      HwverCase{"........", UPD_MSG_READ_HWVERSION_FAILED, {}}),
+    [](const auto& p) { return coord_testing::ParamName(p.index, p.param.text); });
 
 TEST(HwIdMatch, EqualAndTheThreeAcceptedPairs) {
     struct {
@@ -70,13 +76,15 @@ TEST(HwIdMatch, EqualAndTheThreeAcceptedPairs) {
 TEST(HwSubIdMatch, LowFourBitsOfNumberFiveAgainstEveryMatchByte) {
     uint8_t match[16];
     memset(match, 0xEE, sizeof match);
-    uint8_t hw[HWVER_NUMBERS] = {53, 0, 0, 0, 0x25, 0, 0, 0};
+    uint8_t hw[HWVER_NUMBERS] = {53, 0, 0, 0, 0x2D, 0, 0, 0};
     EXPECT_EQ(hw_sub_id_match(hw, match), UPD_MSG_MATCH_ID_ERR);
-    match[15] = 0x05;
+    match[15] = 0x0D;
     EXPECT_EQ(hw_sub_id_match(hw, match), 0);
-    match[15] = 0x25;  // the whole number is not the sub-id
+    match[15] = 0x2D;  // the whole number is not the sub-id
     EXPECT_EQ(hw_sub_id_match(hw, match), UPD_MSG_MATCH_ID_ERR);
-    match[0] = 5;
+    match[15] = 0x05;  // nor are its low three bits
+    EXPECT_EQ(hw_sub_id_match(hw, match), UPD_MSG_MATCH_ID_ERR);
+    match[0] = 0x0D;
     EXPECT_EQ(hw_sub_id_match(hw, match), 0);
 }
 
@@ -100,6 +108,8 @@ struct OemCase {
     uint32_t size, e_oem, e_mid, e_prot, h_oem, h_mid, h_prot;
     oem_plan plan;
 };
+
+void PrintTo(const OemCase& c, std::ostream* os) { *os << c.what; }
 
 class OemRules : public ::testing::TestWithParam<OemCase> {};
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "env.h"
+#include "param_name.h"
 
 namespace {
 
@@ -30,6 +31,8 @@ struct TextCase {
     std::string listing;
     std::vector<std::pair<std::string, std::string>> entries;  // in table order
 };
+
+void PrintTo(const TextCase& c, std::ostream* os) { *os << c.what; }
 
 class ListingText : public ::testing::TestWithParam<TextCase> {};
 
@@ -87,6 +90,10 @@ struct MtdCase {
     uint32_t start, end;
 };
 
+void PrintTo(const MtdCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(std::string(c.value));
+}
+
 class ListingMtd : public ::testing::TestWithParam<MtdCase> {};
 
 TEST_P(ListingMtd, ReadsTheFlashRange) {
@@ -109,7 +116,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MtdCase{"", false, 0, 0}, MtdCase{"   ", false, 0, 0},
                       MtdCase{"zz", true, 0, 0}, MtdCase{"0x90000000", true, 0, 0},
                       MtdCase{"0x90000000;0x90010000", true, 0, 0},
-                      MtdCase{",0x10", true, 0, 0}));
+                      MtdCase{",0x10", true, 0, 0}),
+    [](const auto& p) { return coord_testing::ParamName(p.index, p.param.value); });
 
 TEST(Listing, EveryMtdNameIsARange) {
     std::string listing;
@@ -193,6 +201,8 @@ struct SoftwareCase {
     std::string version;
 };
 
+void PrintTo(const SoftwareCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.line); }
+
 class Software : public ::testing::TestWithParam<SoftwareCase> {};
 
 TEST_P(Software, TakesTheTextBeforeTheFirstComma) {
@@ -211,7 +221,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SoftwareCase{"1.2,3,4", 0, "1.2"}, SoftwareCase{",x", 0, ""},
                       SoftwareCase{"1.2.3.4\n", -88, ""}, SoftwareCase{"", -88, ""},
                       SoftwareCase{std::string(120, '9') + ",b", 0, std::string(99, '9')},
-                      SoftwareCase{std::string(99, '8') + ",", 0, std::string(99, '8')}));
+                      SoftwareCase{std::string(99, '8') + ",", 0, std::string(99, '8')}),
+    [](const auto& p) { return coord_testing::ParamName(p.index, p.param.line); });
 
 TEST(Software, RefusesMissingArguments) {
     char out[8];

@@ -150,8 +150,10 @@ TEST_F(SystemExSignals, CommandRunsWithTheCallersMask) {
     const sigset_t before = mask_of({SIGUSR1});
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
     // Exit code: 2 when SIGCHLD is blocked in the shell, +1 when SIGUSR1 is.
+    // sed reads its own status (it inherits the shell's mask): the test
+    // process's private /proc shows no other process by its number.
     const char* cmd =
-        "m=$(sed -n 's/^SigBlk:[[:space:]]*//p' /proc/$$/status); "
+        "m=$(sed -n 's/^SigBlk:[[:space:]]*//p' /proc/self/status); "
         "exit $(( ((0x$m >> 16) & 1) * 2 + ((0x$m >> 9) & 1) ))";
     EXPECT_EQ(system_ex(cmd, 5, 0), 1);
 }

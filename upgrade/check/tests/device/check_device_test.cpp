@@ -71,6 +71,8 @@ void ExpectLogInOrder(const devsim::Device& d, const std::vector<std::string>& e
     }
 }
 
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.what; }
+
 class CheckResult : public ::testing::TestWithParam<CheckCase> {};
 
 TEST_P(CheckResult, RefusesWithTheFirstFaultsCode) {
@@ -101,8 +103,8 @@ TEST_P(CheckResult, RefusesWithTheFirstFaultsCode) {
     }
 }
 
-const uint32_t kPart0 = 140;  // first partition header of a 128-byte ROM header
-
+// The hardware version's parsing and the id pairs are decided on the host
+// (check_rules_test); here the rows show which numbers reach those decisions.
 INSTANTIATE_TEST_SUITE_P(
     Codes, CheckResult,
     ::testing::Values(
@@ -191,43 +193,17 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"mtd_device_missing", -83, nullptr, nullptr,
                   [](std::string i) { return i + "[faults]\nmissing = /dev/mtd2\n"; },
                   {}, {"/dev/mtd2 open failed!", "UPD_MSG_MTD_ADDR_ERR"}},
-        CheckCase{"hwver_nine", -87, nullptr, nullptr,
-                  [](std::string i) { return Replace(i, "53.2.0.0.5.0.0.0", "53.2.0.0.5.0.0.0.1"); },
-                  {}, {"read hwver fail1", "UPD_MSG_READ_HWVERSION_FAILED"}},
         CheckCase{"hwver_unreadable", -87, nullptr, nullptr,
                   [](std::string i) { return i + "[faults]\nmissing = /proc/misc/hwver\n"; },
                   {}, {"shellcmd:/tmp/bin/cat /proc/misc/hwver > /tmp/ver_hardware",
                        "UPD_MSG_READ_HWVERSION_FAILED"}},
-        CheckCase{"hwver_seven", -87, nullptr, nullptr,
-                  [](std::string i) { return Replace(i, "53.2.0.0.5.0.0.0", "53.2.0.0.5.0.0"); },
-                  {}, {"hwver read fail2"}},
-        CheckCase{"hwver_dot_runs", 0, nullptr, nullptr,
-                  [](std::string i) { return Replace(i, "53.2.0.0.5.0.0.0", "53..2...0.0.5.0.0.0"); },
-                  {}, {"hw_version: 53.2.0.0.5.0.0.0"}},
-        CheckCase{"hw_1_on_53", 0, nullptr, nullptr,
-                  [](std::string i) { return Replace(i, "hwver = 53.", "hwver = 1."); },
-                  {}, {"hardware_version is 1"}},
-        CheckCase{"hw_53_on_1", 0, [](RomPackageSpec& s) { s.device_id = 1; }, nullptr, nullptr,
-                  {}, {"hardware_version is 1"}},
-        CheckCase{"hw_52_on_55", 0, [](RomPackageSpec& s) { s.device_id = 55; }, nullptr,
-                  [](std::string i) { return Replace(i, "hwver = 53.", "hwver = 52."); },
-                  {}, {"Upgrade K65 rom on K62 device."}},
         CheckCase{"hw_55_on_52", -95, [](RomPackageSpec& s) { s.device_id = 52; }, nullptr,
                   [](std::string i) { return Replace(i, "hwver = 53.", "hwver = 55."); },
                   {}, {"hardware_version:37 prom_header->device_id:34"}},
         CheckCase{"hw_other", -95, [](RomPackageSpec& s) { s.device_id = 54; }},
-        CheckCase{"sub_id_low_bits", 0, nullptr, nullptr,
-                  [](std::string i) { return Replace(i, "53.2.0.0.5.", "53.2.0.0.21."); }},
         CheckCase{"sub_id_not_listed", -94, nullptr, nullptr,
                   [](std::string i) { return Replace(i, "53.2.0.0.5.", "53.2.0.0.6."); },
                   {}, {"match_id:6", "UPD_MSG_MATCH_ID_ERR"}},
-        CheckCase{"sub_id_last_match_byte", 0,
-                  [](RomPackageSpec& s) {
-                      s.match_id[0] = 0;
-                      s.match_id[15] = 6;
-                  },
-                  nullptr,
-                  [](std::string i) { return Replace(i, "53.2.0.0.5.", "53.2.0.0.6."); }},
         CheckCase{"rom_version_same", -86, nullptr, nullptr, nullptr,
                   {{"/app/version.conf", "[Version]\nRomVersion=2.0.0.1\n"}},
                   {"rom_version_cmp:2.0.0.1 rom_version:2.0.0.1", "UPD_MSG_ROM_VERSION_SAME"}},
@@ -348,6 +324,9 @@ TEST(CheckDevice, FlagsOfPartitionsNotReachedKeepTheCallersValue) {
 }
 
 // ---- OEM, protection and MID rules: the variables the device holds after ----
+// The rules themselves are decided on the host (check_rules_test); here one row
+// per kind of write the device must end with: the header size and the device's
+// variables reach the rules, each planned write lands, a refusal writes nothing.
 
 struct OemCase {
     const char* what;
@@ -357,6 +336,8 @@ struct OemCase {
     std::string mid, oem, prot;  // variables afterwards
     int sub_id = 5;              // the package's only match_id
 };
+
+void PrintTo(const OemCase& c, std::ostream* os) { *os << c.what; }
 
 class CheckOem : public ::testing::TestWithParam<OemCase> {};
 
@@ -384,19 +365,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, CheckOem,
     ::testing::Values(
         OemCase{"a_protected_old_header", "0", "5", "1", 124, 5, 0, 1, -77, "0", "5", "1"},
-        OemCase{"b_unprotected_old_header", "0", "5", "0", 124, 9, 0, 1, 0, "0", "5", "0"},
-        OemCase{"c_mid_same_oem", "1", "5", "1", 128, 5, 1, 0, 0, "1", "5", "1"},
         OemCase{"c_mid_other_oem", "1", "5", "0", 128, 6, 1, 0, -78, "1", "5", "0"},
         OemCase{"d_protected_mid_package", "0", "5", "1", 128, 5, 1, 0, 0, "1", "5", "0"},
-        OemCase{"d_protected_other_oem", "0", "5", "1", 128, 6, 1, 0, -76, "0", "5", "1"},
-        OemCase{"e_protected_protected_package", "0", "5", "1", 128, 5, 0, 1, 0, "0", "5", "1"},
-        OemCase{"e_protected_open_package", "0", "5", "1", 128, 5, 0, 0, -76, "0", "5", "1"},
         OemCase{"f_open_device_oem0_mid_package", "0", "0", "0", 128, 77, 1, 0, 0, "1", "77",
                 "1"},
-        OemCase{"f_open_device_same_oem", "0", "77", "0", 128, 77, 2, 1, 0, "1", "77", "1"},
-        OemCase{"g_open_device_protected_package", "0", "0", "0", 128, 77, 0, 1, -75, "0", "0",
-                "0"},
-        OemCase{"g_open_device_other_oem_mid", "0", "8", "0", 128, 77, 1, 0, -75, "0", "8", "0"},
         OemCase{"g_open_device_plain_package", "0", "8", "0", 128, 4000000000u, 0, 0, 0, "0",
                 "4000000000", "0"},
         OemCase{"g_mid_device_plain_package", "1", "8", "0", 128, 9, 0, 0, 0, "0", "9", "0"},

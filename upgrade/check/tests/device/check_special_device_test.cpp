@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "param_name.h"
 #include "probe_report.h"
 
 namespace {
@@ -117,6 +118,8 @@ struct FullCase {
     int result;
 };
 
+void PrintTo(const FullCase& c, std::ostream* os) { *os << "type " << c.type << " " << c.path; }
+
 class CheckSpecialTmpFull : public ::testing::TestWithParam<FullCase> {};
 
 TEST_P(CheckSpecialTmpFull, FailedWriteLeavesNoFile) {
@@ -142,6 +145,9 @@ TEST_P(CheckSpecialTmpFull, FailedWriteLeavesNoFile) {
 
 INSTANTIATE_TEST_SUITE_P(Types, CheckSpecialTmpFull,
                          ::testing::Values(FullCase{1, "/tmp/upgrader_tool", 0},
-                                           FullCase{2, "/tmp/mtd.conf", 0}));
+                                           FullCase{2, "/tmp/mtd.conf", 0}),
+                         [](const auto& p) {
+                             return coord_testing::ParamName(p.index, p.param.path);
+                         });
 
 }  // namespace

@@ -5,11 +5,8 @@
 //   process_probe watchdog VALUE
 //   process_probe killapps STATE
 //   process_probe reboot CHOICE [copy]     copy: cp /sbin/reboot /tmp/reboot first
-//   process_probe signal SIGNO             installs signal_handler and raises SIGNO
 //
 // SAFETY: device paths and reboots: run only inside the simulated device.
-#include <signal.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,8 +18,7 @@ namespace {
 
 int usage() {
     fprintf(stderr,
-            "usage: process_probe watchdog VALUE | killapps STATE | reboot CHOICE [copy] |"
-            " signal SIGNO\n");
+            "usage: process_probe watchdog VALUE | killapps STATE | reboot CHOICE [copy]\n");
     return 2;
 }
 
@@ -44,13 +40,6 @@ int main(int argc, char** argv) {
             if (system_return_check(result) < 0) fprintf(stderr, "copy failed\n");
         }
         result = do_reboot(n);
-    } else if (strcmp(what, "signal") == 0) {
-        struct sigaction sa = {};
-        sa.sa_handler = signal_handler;
-        sigemptyset(&sa.sa_mask);
-        sigaction(n, &sa, nullptr);
-        raise(n);
-        result = -100;  // not reached: the handler ends the process
     } else {
         return usage();
     }

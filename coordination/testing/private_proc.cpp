@@ -38,7 +38,7 @@ bool EnterNamespaces() {
 
 }  // namespace
 
-bool EnterPrivateProc() {
+bool EnterPrivateProc(bool with_refresh_file) {
     char pid_link[32];
     char pid_target[32];
     snprintf(pid_link, sizeof(pid_link), "/proc/%d", static_cast<int>(getpid()));
@@ -55,6 +55,7 @@ bool EnterPrivateProc() {
         fprintf(stderr, "cannot set up a private /proc: %s\n", strerror(errno));
         return false;
     }
+    if (!with_refresh_file) return true;
     int fd = open("/proc/glcd/refresh", O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd >= 0) close(fd);
     return fd >= 0;
