@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "channel.h"
+#include "envstore.h"
 #include "fuse_session.h"
 #include "target_phone.h"
 
@@ -59,14 +60,14 @@ class VendorFs {
     ReadText(config + "/software", &software_);
     std::string env;
     ReadText(config + "/env", &env);
-    ApplyEnv(env);
+    env_.Apply(env);
     paths_.push_back("");  // node 1: the root
     paths_.push_back("");
     fb_ = open("/dev/fb0", O_RDONLY);
   }
 
   void Serve() {
-    ChannelLine("env", JsonString(Listing()));
+    ChannelLine("env", JsonString(env_.Listing()));
     FuseRequest req;
     while (session_.Next(&req)) Handle(req);
   }
@@ -77,38 +78,6 @@ class VendorFs {
     std::stringstream ss;
     ss << in.rdbuf();
     *out = ss.str();
-  }
-
-  std::string Listing() const {
-    std::string out;
-    for (const auto& [name, value] : vars_) out += name + " " + value + "\n";
-    return out;
-  }
-
-  // "name value" sets (a new name is appended), "name" alone deletes.
-  void ApplyEnv(const std::string& written) {
-    std::istringstream in(written);
-    std::string line;
-    while (std::getline(in, line)) {
-      while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
-      size_t b = line.find_first_not_of(" \t");
-      if (b == std::string::npos) continue;
-      line.erase(0, b);
-      size_t sp = line.find_first_of(" \t");
-      std::string name = line.substr(0, sp);
-      auto it = vars_.begin();
-      while (it != vars_.end() && it->first != name) ++it;
-      if (sp == std::string::npos) {
-        if (it != vars_.end()) vars_.erase(it);
-        continue;
-      }
-      std::string value = line.substr(line.find_first_not_of(" \t", sp));
-      if (it != vars_.end()) {
-        it->second = value;
-      } else {
-        vars_.emplace_back(name, value);
-      }
-    }
   }
 
   uint64_t NodeOf(const std::string& path) {
@@ -129,7 +98,7 @@ class VendorFs {
 
   std::string VirtualText(Virtual kind) const {
     switch (kind) {
-      case Virtual::kEnv: return Listing();
+      case Virtual::kEnv: return env_.Listing();
       case Virtual::kHwver: return hwver_;
       case Virtual::kSoftware: return software_;
       default: return "";
@@ -268,8 +237,8 @@ class VendorFs {
         } else {
           switch (VirtualKind(path)) {
             case Virtual::kEnv:
-              ApplyEnv(written);
-              ChannelLine("env", JsonString(Listing()));
+              env_.Apply(written);
+              ChannelLine("env", JsonString(env_.Listing()));
               break;
             case Virtual::kRefresh:
               for (char c : written) {
@@ -393,7 +362,7 @@ class VendorFs {
   FuseSession session_;
   std::string real_;
   std::string hwver_, software_;
-  std::vector<std::pair<std::string, std::string>> vars_;
+  devsim::EnvStore env_{{}};  // the variables, with the simulated phone's write rules
   std::vector<std::string> paths_;
   std::map<std::string, uint64_t> ids_;
   std::vector<DirListing> dirs_;
