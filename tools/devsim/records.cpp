@@ -33,18 +33,6 @@ uint32_t Le32(const std::string& b, size_t at) {
 
 }  // namespace
 
-std::string Hex(const void* data, size_t len) {
-  static const char kDigits[] = "0123456789abcdef";
-  const uint8_t* p = static_cast<const uint8_t*>(data);
-  std::string out;
-  out.reserve(len * 2);
-  for (size_t i = 0; i < len; ++i) {
-    out.push_back(kDigits[p[i] >> 4]);
-    out.push_back(kDigits[p[i] & 15]);
-  }
-  return out;
-}
-
 bool ParseSyslog(const std::string& d, SyslogLine* out) {
   if (d.size() < 3 || d[0] != '<') return false;
   size_t close = d.find('>');

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "hex.h"
+
 namespace devsim {
 
 struct Frame {
@@ -26,8 +28,6 @@ bool ParseSyslog(const std::string& datagram, SyslogLine* out);
 // An IPC connection's bytes as a record; malformed when the length does not
 // match what came or lies outside 20..2068.
 std::string IpcJson(int64_t t_ms, int receiver, const std::string& bytes);
-
-std::string Hex(const void* data, size_t len);
 
 class Records {
  public:

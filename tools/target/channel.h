@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <string>
 
+#include "hex.h"
+
 namespace target {
 
 // Opens the channel (/run/records). false when
@@ -24,7 +26,7 @@ bool ChannelOpen();
 // never interleave.
 void ChannelLine(const std::string& kind, const std::string& rest);
 int64_t NowMs();
-std::string Hex(const void* data, size_t len);
+using devsim::Hex;  // frames and IPC bytes, as devsim records them
 std::string JsonString(const std::string& text);
 
 }  // namespace target
