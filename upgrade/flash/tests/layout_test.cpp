@@ -63,9 +63,9 @@ INSTANTIATE_TEST_SUITE_P(
 class LayoutFile : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir_.ok()); }
-    void Write(const std::string& text) { ASSERT_TRUE(TempDir::Write(path_, text)); }
+    void Write(const std::string& text) { ASSERT_TRUE(TempDir::write(path_, text)); }
     TempDir dir_{"flash_layout"};
-    std::string path_ = dir_.File("mtd.conf");
+    std::string path_ = dir_.file("mtd.conf");
 };
 
 const char* kGoodLayout =
@@ -114,7 +114,7 @@ TEST_F(LayoutFile, RefusesTheWholeFileForOneBadOrMissingEntry) {
         EXPECT_EQ(mtd_layout_read(path_.c_str(), table), -1) << c.what;
     }
     env_info table[MTD_LAYOUT_ENTRIES];
-    EXPECT_EQ(mtd_layout_read(dir_.File("absent.conf").c_str(), table), -1);
+    EXPECT_EQ(mtd_layout_read(dir_.file("absent.conf").c_str(), table), -1);
 }
 
 // The comparison, with recording stand-ins for the move and the copies.

@@ -26,7 +26,7 @@ protected:
     void Image(uint32_t size) {
         std::string bytes(size, '\0');
         for (uint32_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(ImageByte(i));
-        ASSERT_TRUE(TempDir::Write(path_, bytes));
+        ASSERT_TRUE(TempDir::write(path_, bytes));
     }
     bool Untouched() {
         const auto& d = fake_.Dev(4).data;
@@ -43,7 +43,7 @@ protected:
     }
     FakeMtd fake_;
     TempDir dir_{"flash_image"};
-    std::string path_ = dir_.File("mtdblock");
+    std::string path_ = dir_.file("mtdblock");
 };
 
 TEST_F(MtdWrite, WritesTheImageOverFreshlyErasedBlocksAndLeavesTheRest) {

@@ -1,25 +1,29 @@
-// A private scratch folder for one test, removed with its contents at the end.
+// A private scratch folder under /tmp for one test, removed with everything in
+// it when the object goes.
 #pragma once
 
 #include <stdlib.h>
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 class TempDir {
 public:
-    TempDir() {
-        char tmpl[] = "/tmp/upg_process_test.XXXXXX";
-        const char* made = mkdtemp(tmpl);
-        path_ = made != nullptr ? made : "";
+    explicit TempDir(const char* label = "upg_test") {
+        std::string tmpl = std::string("/tmp/") + label + "_XXXXXX";
+        if (mkdtemp(tmpl.data()) != nullptr) path_ = tmpl;
     }
     ~TempDir() {
-        if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
+    bool ok() const { return !path_.empty(); }
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     bool exists(const std::string& name) const {
@@ -34,6 +38,13 @@ public:
         for (int c; (c = std::fgetc(f)) != EOF;) n += c == '\n';
         std::fclose(f);
         return n;
+    }
+    // Writes `bytes` to `path`; false when it could not.
+    static bool write(const std::string& path, const std::string& bytes) {
+        FILE* f = std::fopen(path.c_str(), "wb");
+        if (f == nullptr) return false;
+        const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        return std::fclose(f) == 0 && ok;
     }
 
 private:
