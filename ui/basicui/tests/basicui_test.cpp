@@ -1,8 +1,8 @@
 // CBasicUI and the screens below it on the off-screen picture: what the
 // committed pictures of docs/screens cannot show (ui_screens_test compares every
 // screen with them): line counts and invalid arguments, the progress fill at its
-// edges, the user-setting dialog driven through the keypad word, the consuming
-// key poll and the lock that keeps calls from two threads apart.
+// edges, the user-setting dialog driven through the keypad word and the lock
+// that keeps calls from two threads apart.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -156,21 +156,6 @@ TEST(BasicUI, UserSettingConfirmedCopiesWithinSizes) {
         EXPECT_EQ(user[c.user_size], 'x');  // nothing written past the size
         EXPECT_EQ(password[c.password_size], 'y');
     }
-}
-
-TEST(BasicUI, GetKeyPressedConsumes) {
-    NoKeypad();
-    CBasicUI ui;
-    ui.GetKeyPressed();  // the first call starts the thread
-    struct Case {
-        std::vector<int> stored;  // presses between two polls
-        int polled;
-    } cases[] = {{{35}, 35}, {{}, 0}, {{3, 17}, 17}};
-    for (const Case& c : cases) {
-        for (int key : c.stored) g_last_key.store(key);
-        EXPECT_EQ(ui.GetKeyPressed(), c.polled);
-    }
-    EXPECT_EQ(ui.GetKeyPressed(), 0);
 }
 
 // A screen call from a second thread waits while OpenUserSetting holds the UI.

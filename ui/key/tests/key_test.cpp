@@ -1,7 +1,7 @@
-// The keypad: event decoding from a pipe standing in for the input device,
-// press/release/repeat handling, the consuming poll and the reading thread.
+// The keypad: event decoding from a pipe standing in for the input device and
+// press/release/repeat handling. The reading thread and the consuming poll on
+// a real input device: basicui_device_test.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "key.h"
-#include "temp_dir.h"
 
 namespace {
 
@@ -111,39 +110,6 @@ TEST(DevCloseKeypad, ClosesOnlyRealDescriptors) {
     ASSERT_GT(fd, 0);
     EXPECT_EQ(dev_close_keypad(fd), 0);
     EXPECT_EQ(fcntl(fd, F_GETFD), -1);  // really closed
-}
-
-// The reading thread on a FIFO standing in for the input device: presses
-// written to it arrive through the poll, which consumes them.
-TEST(KeyGetKeypressed, ThreadDeliversPressesAndPollConsumes) {
-    TempDir dir("upg_key");
-    ASSERT_TRUE(dir.ok());
-    const std::string fifo = dir.file("event0");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    key_set_device_path(fifo.c_str());
-    g_last_key.store(0);
-    EXPECT_EQ(key_get_keypressed(), 0);  // starts the thread, nothing pressed
-    EXPECT_EQ(g_key_thread_opened, 1);
-    const int writer = open(fifo.c_str(), O_WRONLY);
-    ASSERT_GE(writer, 0);
-    const std::pair<std::vector<std::pair<uint16_t, int32_t>>, int> steps[] = {
-        {{{35, 1}, {35, 0}}, 35},
-        {{{3, 1}, {3, 0}, {32, 1}}, 32},
-        {{{13, 2}}, 0},
-    };
-    for (const auto& [events, polled] : steps) {
-        for (const auto& [code, value] : events) {
-            const std::vector<uint8_t> e = Event(code, value);
-            ASSERT_EQ(write(writer, e.data(), e.size()), KEY_EVENT_SIZE);
-        }
-        // Wait (bounded) until the thread has read the last press.
-        for (int i = 0; i < 300 && g_last_key.load() != polled; ++i) usleep(10 * 1000);
-        if (polled == 0) usleep(100 * 1000);
-        EXPECT_EQ(key_get_keypressed(), polled);
-        EXPECT_EQ(key_get_keypressed(), 0);  // consumed
-    }
-    close(writer);
-    key_set_device_path(nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // lcd_refresh against a private /proc: the picture is copied into the mapped
 // frame buffer and "1" goes to the refresh file; its failure is the result.
-// The device calls themselves: display_test.
+// lcd_init without a frame buffer. The device calls themselves: display_test.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -29,6 +29,16 @@ TEST(Refresh, CopiesThePictureAndWritesOne) {
         ASSERT_EQ(0, unlink("/proc/glcd/refresh"));
         EXPECT_EQ(-1, lcd_refresh());
         g_framebuffer = nullptr;
+    }));
+}
+
+TEST(Init, WithoutFrameBufferFailsAndKeepsDrawing) {
+    EXPECT_TRUE(coord_testing::RunIsolated(coord_testing::kCaptureSyslog, [] {
+        EXPECT_EQ(-1, lcd_init());
+        EXPECT_EQ(nullptr, g_framebuffer);
+        EXPECT_TRUE(coord_testing::SyslogContains("Unable to mmap framebuffer\n", 1000));
+        lcd_draw_point(4, 4, 1);
+        EXPECT_EQ(1, lcd_get_point_color(4, 4));
     }));
 }
 

@@ -125,20 +125,6 @@ TEST_F(Text, TextIsCutAtTheBoxHeight) {
     EXPECT_EQ(6, CountSet());
 }
 
-// Clear glyph bits leave the box as it was; colour is taken modulo 2.
-TEST_F(Text, TextIsTransparentInItsColour) {
-    const lcd_text_state s = State();
-    lcd_fill_color(0, 0, 20, 12, 1);
-    lcd_draw_text(&s, 0, 0, 20, 12, "H", kFont, 2);  // colour 2 & 1 = 0: clears
-    EXPECT_EQ(20 * 12 - 19, CountSet());
-    EXPECT_EQ(0, lcd_get_point_color(2, 2));
-    EXPECT_EQ(1, lcd_get_point_color(3, 2));
-
-    ClearScreen();
-    lcd_draw_text(&s, 0, 0, 20, 12, "H", kFont, 3);
-    EXPECT_EQ(19, CountSet());
-}
-
 struct MarkCase {
     const char* name;
     std::uint8_t align, cursor, caret, highlight;
