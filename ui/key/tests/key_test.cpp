@@ -16,49 +16,40 @@ namespace {
 
 // One device event: 16 bytes, little-endian (seconds, microseconds, type,
 // code, value).
-std::vector<uint8_t> Event(uint16_t code, int32_t value, uint16_t type = 1) {
-    std::vector<uint8_t> e(KEY_EVENT_SIZE, 0);
+std::string Event(uint16_t code, int32_t value, uint16_t type = 1) {
+    std::string e(KEY_EVENT_SIZE, '\0');
     e[0] = 0x78;  // some time stamp
     e[4] = 0x56;
-    e[8] = static_cast<uint8_t>(type);
-    e[9] = static_cast<uint8_t>(type >> 8);
-    e[10] = static_cast<uint8_t>(code);
-    e[11] = static_cast<uint8_t>(code >> 8);
-    for (int i = 0; i < 4; ++i) e[12 + i] = static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i));
+    e[8] = static_cast<char>(type);
+    e[9] = static_cast<char>(type >> 8);
+    e[10] = static_cast<char>(code);
+    e[11] = static_cast<char>(code >> 8);
+    for (int i = 0; i < 4; ++i) e[12 + i] = static_cast<char>(static_cast<uint32_t>(value) >> (8 * i));
     return e;
 }
 
-class Pipe {
+// The reading end of a pipe holding `bytes`, its writer closed (end of file
+// after them); closed when the test ends.
+class Fed {
 public:
-    Pipe() { EXPECT_EQ(pipe(fds_), 0); }
-    ~Pipe() {
-        if (fds_[0] >= 0) close(fds_[0]);
-        CloseWriter();
+    explicit Fed(const std::string& bytes) {
+        int fds[2];
+        EXPECT_EQ(pipe(fds), 0);
+        EXPECT_EQ(write(fds[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        close(fds[1]);
+        fd = fds[0];
     }
-    int reader() const { return fds_[0]; }
-    void Write(const std::vector<uint8_t>& bytes) {
-        ASSERT_EQ(write(fds_[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-    void CloseWriter() {
-        if (fds_[1] >= 0) close(fds_[1]);
-        fds_[1] = -1;
-    }
-
-private:
-    int fds_[2] = {-1, -1};
+    ~Fed() { close(fd); }
+    int fd;
 };
 
 TEST(DevReadKey, RefusesWhatIsNotAWholeEvent) {
-    Pipe p;
     key_event event = {};
-    EXPECT_EQ(dev_read_key(p.reader(), nullptr), -1);
+    const Fed half(Event(5, 1).substr(0, 8));
+    EXPECT_EQ(dev_read_key(half.fd, nullptr), -1);
     EXPECT_EQ(dev_read_key(-1, &event), -1);
-    std::vector<uint8_t> half = Event(5, 1);
-    half.resize(8);
-    p.Write(half);
-    p.CloseWriter();
-    EXPECT_EQ(dev_read_key(p.reader(), &event), -1);  // 8 bytes then end of file
-    EXPECT_EQ(dev_read_key(p.reader(), &event), -1);  // end of file
+    EXPECT_EQ(dev_read_key(half.fd, &event), -1);  // 8 bytes then end of file
+    EXPECT_EQ(dev_read_key(half.fd, &event), -1);  // end of file
 }
 
 // Sequences of events read one by one between two polls: only presses count,
@@ -76,9 +67,10 @@ class KeySequence : public ::testing::TestWithParam<SequenceCase> {};
 TEST_P(KeySequence, PollGivesLastPress) {
     const SequenceCase& c = GetParam();
     g_last_key.store(0);
-    Pipe p;
-    for (const auto& [code, value] : c.events) p.Write(Event(code, value));
-    for (size_t i = 0; i < c.events.size(); ++i) EXPECT_EQ(key_handle_event(p.reader()), 0);
+    std::string bytes;
+    for (const auto& [code, value] : c.events) bytes += Event(code, value);
+    const Fed events(bytes);
+    for (size_t i = 0; i < c.events.size(); ++i) EXPECT_EQ(key_handle_event(events.fd), 0);
     EXPECT_EQ(g_last_key.exchange(0), c.polled);
 }
 
@@ -96,9 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(KeyHandleEvent, FailedReadKeepsTheLastKey) {
     g_last_key.store(12);
-    Pipe p;
-    p.CloseWriter();
-    EXPECT_EQ(key_handle_event(p.reader()), -1);
+    const Fed nothing("");
+    EXPECT_EQ(key_handle_event(nothing.fd), -1);
     EXPECT_EQ(g_last_key.load(), 12);
     g_last_key.store(0);
 }
