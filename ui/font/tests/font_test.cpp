@@ -1,4 +1,4 @@
-// The glyph lookup and the shape of the font table's records. What the glyphs
+// The glyph lookup and the control-code glyphs. What the glyphs
 // look like is pinned by the committed screen pictures (ui_screens_test).
 #include <gtest/gtest.h>
 
@@ -41,18 +41,6 @@ TEST(Font, ControlCodesAreTheBoxOrBlank) {
         const bool blank = code == 9 || code == 10 || code == 13 || code >= 28;
         if (blank) EXPECT_EQ(std::count(g + FONT_GLYPH_BITMAP, g + bytes, 0), bytes - FONT_GLYPH_BITMAP) << code;
         else EXPECT_TRUE(std::equal(box, box + bytes, g)) << code;
-    }
-}
-
-// Every record keeps its bitmap inside the record and the bits after it clear.
-TEST(Font, BitmapsArePackedWithoutStrayBits) {
-    for (int code = 0; code <= 128; ++code) {
-        const std::uint8_t* g = font_get_data(code, kSize);
-        const int bits = g[FONT_GLYPH_WIDTH] * g[FONT_GLYPH_HEIGHT];
-        ASSERT_LE((bits + 7) / 8, 26) << code;
-        for (int n = bits; n < 26 * 8; ++n) {
-            ASSERT_EQ(0, (g[FONT_GLYPH_BITMAP + n / 8] >> (n % 8)) & 1) << code << " bit " << n;
-        }
     }
 }
 
