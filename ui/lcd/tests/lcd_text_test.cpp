@@ -125,6 +125,17 @@ TEST_F(Text, TextIsCutAtTheBoxHeight) {
     EXPECT_EQ(6, CountSet());
 }
 
+// Clear glyph bits leave the box as it was; colour is taken modulo 2.
+TEST_F(Text, TextIsTransparentInItsColour) {
+    const lcd_text_state s = State();
+    lcd_fill_color(0, 0, 20, 12, 1);
+    lcd_draw_text(&s, 0, 0, 20, 12, "H", kFont, 2);  // colour 2 & 1 = 0: clears
+    EXPECT_EQ(20 * 12 - 19, CountSet());
+    ClearScreen();
+    lcd_draw_text(&s, 0, 0, 20, 12, "H", kFont, 3);
+    EXPECT_EQ(19, CountSet());
+}
+
 struct MarkCase {
     const char* name;
     std::uint8_t align, cursor, caret, highlight;
