@@ -1,8 +1,8 @@
 // CBasicUI and the screens below it on the off-screen picture: what the
 // committed pictures of docs/screens cannot show (ui_screens_test compares every
 // screen with them): line counts and invalid arguments, the progress fill at its
-// edges, the user-setting dialog driven through the keypad word, the consuming
-// key poll and the lock that keeps calls from two threads apart.
+// edges, the user-setting dialog driven through the keypad word and the lock
+// that keeps calls from two threads apart.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -118,27 +118,20 @@ TEST(UpdateInfoScreen, UnterminatedLineIsCutAndEmptyButtonsAreNotDrawn) {
     EXPECT_EQ(LcdArt(0, 52, 99, 12).find('#'), std::string::npos);
 }
 
-TEST(BasicUI, UserSettingCancelledAtOnce) {
+// Confirmed, the texts are copied within the sizes given; cancelled, both are
+// emptied.
+TEST(BasicUI, UserSettingCopiesWithinSizesOrEmptiesOnCancel) {
     NoKeypad();
-    CBasicUI ui;
-    char user[16] = "old-user";
-    char password[16] = "old-pw";
-    g_last_key.store(KEY_CODE_CANCEL);
-    EXPECT_EQ(ui.OpenUserSetting(user, sizeof(user), password, sizeof(password)), 2);
-    EXPECT_STREQ(user, "");
-    EXPECT_STREQ(password, "");
-}
-
-TEST(BasicUI, UserSettingConfirmedCopiesWithinSizes) {
-    NoKeypad();
+    // "admin" (a d m iii nn), down, "ab" (a, right closes the repeat window, a
+    // then b on the same key), OK.
+    const std::vector<int> typed = {2, 3, 6, 4, 4, 4, 6, 6, 14, 2, 16, 2, 2, 17};
     struct Case {
-        int user_size, password_size;
-        const char* user;
-        const char* password;
+        std::vector<int> keys;
+        int result, user_size, password_size;
+        const char *user, *password;
     } cases[] = {
-        {16, 16, "admin", "ab"},
-        {3, 2, "ad", "a"},
-        {1, 1, "", ""},
+        {typed, 1, 16, 16, "admin", "ab"}, {typed, 1, 3, 2, "ad", "a"}, {typed, 1, 1, 1, "", ""},
+        {{KEY_CODE_CANCEL}, 2, 16, 16, "", ""},
     };
     CBasicUI ui;
     for (const Case& c : cases) {
@@ -146,31 +139,14 @@ TEST(BasicUI, UserSettingConfirmedCopiesWithinSizes) {
         char password[32];
         memset(user, 'x', sizeof(user));
         memset(password, 'y', sizeof(password));
-        // "admin" (a d m iii nn), down, "ab" (a, right closes the repeat
-        // window, a then b on the same key), OK.
-        std::thread keys(FeedKeys, std::vector<int>{2, 3, 6, 4, 4, 4, 6, 6, 14, 2, 16, 2, 2, 17});
-        EXPECT_EQ(ui.OpenUserSetting(user, c.user_size, password, c.password_size), 1);
+        std::thread keys(FeedKeys, c.keys);
+        EXPECT_EQ(ui.OpenUserSetting(user, c.user_size, password, c.password_size), c.result);
         keys.join();
         EXPECT_STREQ(user, c.user);
         EXPECT_STREQ(password, c.password);
         EXPECT_EQ(user[c.user_size], 'x');  // nothing written past the size
         EXPECT_EQ(password[c.password_size], 'y');
     }
-}
-
-TEST(BasicUI, GetKeyPressedConsumes) {
-    NoKeypad();
-    CBasicUI ui;
-    ui.GetKeyPressed();  // the first call starts the thread
-    struct Case {
-        std::vector<int> stored;  // presses between two polls
-        int polled;
-    } cases[] = {{{35}, 35}, {{}, 0}, {{3, 17}, 17}};
-    for (const Case& c : cases) {
-        for (int key : c.stored) g_last_key.store(key);
-        EXPECT_EQ(ui.GetKeyPressed(), c.polled);
-    }
-    EXPECT_EQ(ui.GetKeyPressed(), 0);
 }
 
 // A screen call from a second thread waits while OpenUserSetting holds the UI.

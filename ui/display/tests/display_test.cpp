@@ -3,6 +3,10 @@
 // descriptor is left open. The mapping itself: display_fb_test; real ioctls:
 // the simulated device (display_system_test).
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <functional>
 #include <string>
@@ -94,6 +98,14 @@ TEST(FlushFbData, FailuresGiveMinusOne) {
         EXPECT_EQ(-1, devctrl_flush_fbdata(data, sizeof data));
         EXPECT_EQ(free_fd, LowestFreeFd());
         EXPECT_EQ(-1, devctrl_flush_fbdata(nullptr, 4));
+        // A device taking only part of the picture: the rest is written again,
+        // and that write's failure is the result (files end at 3 bytes here).
+        ASSERT_EQ(0, unlink("/dev/fb0"));
+        WriteAll("/dev/fb0", "");
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit three = {3, 3};
+        ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &three));
+        EXPECT_EQ(-1, devctrl_flush_fbdata(data, sizeof data));
     }));
 }
 
@@ -118,32 +130,24 @@ const MiscCall kMiscCalls[] = {
     {"set_ext_led", [] { return devctrl_set_ext_led(1); }, -1, "IOCTL MISC_IOCS_EXT_LED failed."},
 };
 
-// Without the misc device every call fails with the open text; getters give 0.
-TEST(Misc, MissingDeviceGivesTheCallsFailureResult) {
+// Without the misc device every call fails with the open text; with a device
+// that refuses the request, with the request's own text, and closes it again.
+// Getters give 0.
+TEST(Misc, FailuresGiveTheCallsResultAndText) {
     for (const MiscCall& c : kMiscCalls) {
         EXPECT_TRUE(RunIsolated(kCaptureSyslog, [&c] {
             EXPECT_EQ(c.failure_result, c.call()) << c.name;
             EXPECT_TRUE(SyslogContains("open misc ioctl device failed.", 1000)) << c.name;
-        })) << c.name;
-    }
-}
-
-// A device that refuses the request: the request's own text, and closed again.
-TEST(Misc, RefusedRequestLogsItsTextAndCloses) {
-    for (const MiscCall& c : kMiscCalls) {
-        EXPECT_TRUE(RunIsolated(kCaptureSyslog, [&c] {
+            SyslogClear();
             ASSERT_TRUE(CharDevice("/dev/misc0", 3));  // the null device takes no ioctls
             const int free_fd = LowestFreeFd();
             EXPECT_EQ(c.failure_result, c.call()) << c.name;
             EXPECT_TRUE(SyslogContains(c.ioctl_text, 1000)) << c.name;
             EXPECT_FALSE(SyslogContains("open misc ioctl device failed.")) << c.name;
             EXPECT_EQ(free_fd, LowestFreeFd()) << c.name;
+            EXPECT_EQ(-1, devctrl_set_led_ex(nullptr));
         })) << c.name;
     }
-}
-
-TEST(Misc, LedStatesWithoutArrayFail) {
-    EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] { EXPECT_EQ(-1, devctrl_set_led_ex(nullptr)); }));
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
-// The keypad: event decoding from a pipe standing in for the input device,
-// press/release/repeat handling, the consuming poll and the reading thread.
+// The keypad: event decoding from a pipe standing in for the input device and
+// press/release/repeat handling. The reading thread and the consuming poll on
+// a real input device: basicui_device_test.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -17,64 +16,40 @@ namespace {
 
 // One device event: 16 bytes, little-endian (seconds, microseconds, type,
 // code, value).
-std::vector<uint8_t> Event(uint16_t code, int32_t value, uint16_t type = 1) {
-    std::vector<uint8_t> e(KEY_EVENT_SIZE, 0);
+std::string Event(uint16_t code, int32_t value, uint16_t type = 1) {
+    std::string e(KEY_EVENT_SIZE, '\0');
     e[0] = 0x78;  // some time stamp
     e[4] = 0x56;
-    e[8] = static_cast<uint8_t>(type);
-    e[9] = static_cast<uint8_t>(type >> 8);
-    e[10] = static_cast<uint8_t>(code);
-    e[11] = static_cast<uint8_t>(code >> 8);
-    for (int i = 0; i < 4; ++i) e[12 + i] = static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i));
+    e[8] = static_cast<char>(type);
+    e[9] = static_cast<char>(type >> 8);
+    e[10] = static_cast<char>(code);
+    e[11] = static_cast<char>(code >> 8);
+    for (int i = 0; i < 4; ++i) e[12 + i] = static_cast<char>(static_cast<uint32_t>(value) >> (8 * i));
     return e;
 }
 
-class Pipe {
+// The reading end of a pipe holding `bytes`, its writer closed (end of file
+// after them); closed when the test ends.
+class Fed {
 public:
-    Pipe() { EXPECT_EQ(pipe(fds_), 0); }
-    ~Pipe() {
-        if (fds_[0] >= 0) close(fds_[0]);
-        CloseWriter();
+    explicit Fed(const std::string& bytes) {
+        int fds[2];
+        EXPECT_EQ(pipe(fds), 0);
+        EXPECT_EQ(write(fds[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        close(fds[1]);
+        fd = fds[0];
     }
-    int reader() const { return fds_[0]; }
-    void Write(const std::vector<uint8_t>& bytes) {
-        ASSERT_EQ(write(fds_[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-    void CloseWriter() {
-        if (fds_[1] >= 0) close(fds_[1]);
-        fds_[1] = -1;
-    }
-
-private:
-    int fds_[2] = {-1, -1};
+    ~Fed() { close(fd); }
+    int fd;
 };
 
-TEST(DevReadKey, DecodesValueAndCode) {
-    struct Case {
-        uint16_t code;
-        int32_t value;
-    } cases[] = {{35, 1}, {17, 0}, {10, 2}, {0x1234, -1}, {1, 0x01000001}};
-    for (const Case& c : cases) {
-        Pipe p;
-        p.Write(Event(c.code, c.value));
-        key_event event = {-7, 7};
-        EXPECT_EQ(dev_read_key(p.reader(), &event), 0);
-        EXPECT_EQ(event.code, c.code);
-        EXPECT_EQ(event.value, c.value);
-    }
-}
-
 TEST(DevReadKey, RefusesWhatIsNotAWholeEvent) {
-    Pipe p;
     key_event event = {};
-    EXPECT_EQ(dev_read_key(p.reader(), nullptr), -1);
+    const Fed half(Event(5, 1).substr(0, 8));
+    EXPECT_EQ(dev_read_key(half.fd, nullptr), -1);
     EXPECT_EQ(dev_read_key(-1, &event), -1);
-    std::vector<uint8_t> half = Event(5, 1);
-    half.resize(8);
-    p.Write(half);
-    p.CloseWriter();
-    EXPECT_EQ(dev_read_key(p.reader(), &event), -1);  // 8 bytes then end of file
-    EXPECT_EQ(dev_read_key(p.reader(), &event), -1);  // end of file
+    EXPECT_EQ(dev_read_key(half.fd, &event), -1);  // 8 bytes then end of file
+    EXPECT_EQ(dev_read_key(half.fd, &event), -1);  // end of file
 }
 
 // Sequences of events read one by one between two polls: only presses count,
@@ -92,9 +67,10 @@ class KeySequence : public ::testing::TestWithParam<SequenceCase> {};
 TEST_P(KeySequence, PollGivesLastPress) {
     const SequenceCase& c = GetParam();
     g_last_key.store(0);
-    Pipe p;
-    for (const auto& [code, value] : c.events) p.Write(Event(code, value));
-    for (size_t i = 0; i < c.events.size(); ++i) EXPECT_EQ(key_handle_event(p.reader()), 0);
+    std::string bytes;
+    for (const auto& [code, value] : c.events) bytes += Event(code, value);
+    const Fed events(bytes);
+    for (size_t i = 0; i < c.events.size(); ++i) EXPECT_EQ(key_handle_event(events.fd), 0);
     EXPECT_EQ(g_last_key.exchange(0), c.polled);
 }
 
@@ -106,14 +82,14 @@ INSTANTIATE_TEST_SUITE_P(
                       SequenceCase{"RepeatOnly", {{17, 2}}, 0},
                       SequenceCase{"TwoPressesSecondWins", {{2, 1}, {2, 0}, {9, 1}, {9, 0}}, 9},
                       SequenceCase{"RepeatDoesNotReplacePress", {{4, 1}, {7, 2}}, 4},
-                      SequenceCase{"OtherValuesIgnored", {{4, 1}, {8, -1}, {8, 3}}, 4}),
+                      SequenceCase{"OtherValuesIgnored", {{4, 1}, {8, -1}, {8, 3}}, 4},
+                      SequenceCase{"CodeOfTwoBytes", {{0x1234, 1}}, 0x1234}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(KeyHandleEvent, FailedReadKeepsTheLastKey) {
     g_last_key.store(12);
-    Pipe p;
-    p.CloseWriter();
-    EXPECT_EQ(key_handle_event(p.reader()), -1);
+    const Fed nothing("");
+    EXPECT_EQ(key_handle_event(nothing.fd), -1);
     EXPECT_EQ(g_last_key.load(), 12);
     g_last_key.store(0);
 }
@@ -125,49 +101,6 @@ TEST(DevCloseKeypad, ClosesOnlyRealDescriptors) {
     ASSERT_GT(fd, 0);
     EXPECT_EQ(dev_close_keypad(fd), 0);
     EXPECT_EQ(fcntl(fd, F_GETFD), -1);  // really closed
-}
-
-// The reading thread on a FIFO standing in for the input device: presses
-// written to it arrive through the poll, which consumes them.
-TEST(KeyGetKeypressed, ThreadDeliversPressesAndPollConsumes) {
-    char dir[] = "/tmp/uihigh_keyXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string fifo = std::string(dir) + "/event0";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    key_set_device_path(fifo.c_str());
-    g_last_key.store(0);
-
-    EXPECT_EQ(key_get_keypressed(), 0);  // starts the thread, nothing pressed
-    EXPECT_EQ(g_key_thread_opened, 1);
-
-    int writer = open(fifo.c_str(), O_WRONLY);
-    ASSERT_GE(writer, 0);
-    struct Step {
-        std::vector<std::pair<uint16_t, int32_t>> events;
-        int polled;
-    } steps[] = {
-        {{{35, 1}, {35, 0}}, 35},
-        {{{3, 1}, {3, 0}, {32, 1}}, 32},
-        {{{13, 2}}, 0},
-    };
-    for (const Step& s : steps) {
-        for (const auto& [code, value] : s.events) {
-            std::vector<uint8_t> e = Event(code, value);
-            ASSERT_EQ(write(writer, e.data(), e.size()), KEY_EVENT_SIZE);
-        }
-        // Wait (bounded) until the thread has read the last press.
-        if (s.polled != 0) {
-            for (int i = 0; i < 300 && g_last_key.load() != s.polled; ++i) usleep(10 * 1000);
-        } else {
-            usleep(100 * 1000);
-        }
-        EXPECT_EQ(key_get_keypressed(), s.polled);
-        EXPECT_EQ(key_get_keypressed(), 0);  // consumed
-    }
-    close(writer);
-    key_set_device_path(nullptr);
-    unlink(fifo.c_str());
-    rmdir(dir);
 }
 
 }  // namespace

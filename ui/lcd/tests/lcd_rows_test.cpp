@@ -36,45 +36,33 @@ void PixelFill(std::uint32_t x1, std::uint32_t x2, std::uint32_t y, int color, s
 
 // Any start bit, any length, both colours, a buffer cut short (`size` below the
 // picture) and a row that runs past the cut: only the pixels asked for change.
-TEST(BitRows, FillRowEqualsPixelByPixel) {
+// A copied row takes its bits from any bit of the bitmap, clear beyond its size.
+TEST(BitRows, FillAndCopyRowEqualPixelByPixel) {
     Rng rng;
-    for (int round = 0; round < 2000; ++round) {
-        std::uint8_t a[LCD_BUFFER_SIZE], b[LCD_BUFFER_SIZE];
-        Noise(&rng, a, sizeof a);
-        memcpy(b, a, sizeof a);
-        const std::uint32_t size = round % 5 == 0 ? rng.Below(LCD_BUFFER_SIZE) : LCD_BUFFER_SIZE;
-        const std::uint32_t y = rng.Below(LCD_HEIGHT);
-        const std::uint32_t x1 = rng.Below(LCD_WIDTH);
-        const std::uint32_t x2 = x1 + rng.Below(LCD_WIDTH - x1);
-        const int color = static_cast<int>(rng.Below(3));  // 0, 1 and 2 (any non-zero sets)
-        FillRow(static_cast<std::uint16_t>(x1), static_cast<std::uint16_t>(x2), static_cast<std::uint16_t>(y),
-                static_cast<std::uint16_t>(color), a, size);
-        PixelFill(x1, x2, y, color, b, size);
-        ASSERT_EQ(memcmp(a, b, sizeof a), 0) << "x " << x1 << ".." << x2 << " y " << y << " size " << size;
-    }
-}
-
-TEST(BitRows, CopyRowEqualsPixelByPixelWithBitsBeyondTheBitmapClear) {
-    Rng rng;
-    for (int round = 0; round < 2000; ++round) {
+    for (int round = 0; round < 4000; ++round) {
         std::uint8_t a[LCD_BUFFER_SIZE], b[LCD_BUFFER_SIZE], bits[40];
         Noise(&rng, a, sizeof a);
         Noise(&rng, bits, sizeof bits);
         memcpy(b, a, sizeof a);
-        const std::uint32_t size = round % 7 == 0 ? rng.Below(LCD_BUFFER_SIZE) : LCD_BUFFER_SIZE;
-        const std::uint32_t bits_size = rng.Below(sizeof bits + 1);  // runs often pass its end
+        const std::uint32_t size = round % 5 == 0 ? rng.Below(LCD_BUFFER_SIZE) : LCD_BUFFER_SIZE;
         const std::uint32_t y = rng.Below(LCD_HEIGHT);
         const std::uint32_t x = rng.Below(LCD_WIDTH);
         const std::uint32_t count = rng.Below(LCD_WIDTH - x + 1);
-        const std::uint32_t n = rng.Below(8 * sizeof bits);
-        CopyRow(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y), count, bits, bits_size, n, a, size);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const auto px = static_cast<std::uint16_t>(x + i);
-            if (test_bit(n + i, bits, bits_size) != 0) SetBit(px, static_cast<std::uint16_t>(y), b, size);
-            else ClearBit(px, static_cast<std::uint16_t>(y), b, size);
+        if (round % 2 == 0) {
+            const int color = static_cast<int>(rng.Below(3));  // 0, 1 and 2 (any non-zero sets)
+            if (count == 0) continue;
+            FillRow(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(x + count - 1),
+                    static_cast<std::uint16_t>(y), static_cast<std::uint16_t>(color), a, size);
+            PixelFill(x, x + count - 1, y, color, b, size);
+        } else {
+            const std::uint32_t bits_size = rng.Below(sizeof bits + 1);  // runs often pass its end
+            const std::uint32_t n = rng.Below(8 * sizeof bits);
+            CopyRow(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y), count, bits, bits_size, n, a, size);
+            for (std::uint32_t i = 0; i < count; ++i)
+                PixelFill(x + i, x + i, y, test_bit(n + i, bits, bits_size), b, size);
         }
         ASSERT_EQ(memcmp(a, b, sizeof a), 0)
-            << "x " << x << " y " << y << " count " << count << " n " << n << " bits_size " << bits_size;
+            << (round % 2 == 0 ? "fill" : "copy") << " x " << x << " count " << count << " y " << y << " size " << size;
     }
 }
 

@@ -1,12 +1,8 @@
 // ui_probe: runs CBasicUI inside the simulated device for the system tests.
 //
-//   ui_probe init        exit 0 when Init gives 0
-//   ui_probe init-fails  exit 0 when Init gives -1 (run without /dev/fb0)
-//   ui_probe screens     Init, then the probe screens one after another
-//   ui_probe keys N S    Init, wait S seconds, then log every key pressed
-//                        ("probe key %d") until N keys came (10 s at most)
-//   ui_probe user        Init, OpenUserSetting; logs "probe user %d [%s] [%s]"
-//                        with the result and both texts
+//   ui_probe screens N...  Init, then the named screens of the screen list
+//   ui_probe keys N S      Init, wait S seconds, then log every key pressed
+//                          ("probe key %d") until N keys came (10 s at most)
 // Exit 0 on success, 1 on a wrong result, 2 on bad usage, 3 on a time-out.
 #include <unistd.h>
 
@@ -15,34 +11,23 @@
 #include <cstring>
 
 #include "basicui.h"
-#include "probe_screens.h"
 #include "rl_log.h"
-
-namespace {
-
-int Usage() {
-    fprintf(stderr, "usage: ui_probe init|init-fails|screens|keys N SECONDS|user\n");
-    return 2;
-}
-
-}  // namespace
+#include "screen_list.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage();
-    if (strcmp(argv[1], "--help") == 0) {
-        Usage();
-        return 0;
+    if (argc < 2) {
+        fprintf(stderr, "usage: ui_probe screens NAME...|keys N SECONDS\n");
+        return 2;
     }
     rl_log_init("ui_probe", 7);
     CBasicUI ui;
-    const int init = ui.Init();
-    rl_log_info("probe init %d", init);
+    if (ui.Init() != 0) return 1;
     const char* mode = argv[1];
-    if (strcmp(mode, "init-fails") == 0) return init == -1 ? 0 : 1;
-    if (init != 0) return 1;
-    if (strcmp(mode, "init") == 0) return ui.Init() == 0 ? 0 : 1;  // a second Init keeps the first
     if (strcmp(mode, "screens") == 0) {
-        for (int i = 0; i < probe::kScreenCount; ++i) probe::DrawScreen(ui, i);
+        const std::vector<UiScreen> screens = ui_screen_list();
+        for (int i = 2; i < argc; ++i)
+            for (const UiScreen& s : screens)
+                if (strcmp(s.name, argv[i]) == 0) s.draw(ui);
         return 0;
     }
     if (strcmp(mode, "keys") == 0 && argc == 4) {
@@ -57,16 +42,8 @@ int main(int argc, char** argv) {
             }
             usleep(50 * 1000);
         }
-        // A last poll: nothing may be left over.
-        rl_log_info("probe rest %d", ui.GetKeyPressed());
+        rl_log_info("probe rest %d", ui.GetKeyPressed());  // nothing may be left over
         return got == wanted ? 0 : 3;
     }
-    if (strcmp(mode, "user") == 0) {
-        char user[64];
-        char password[64];
-        const int result = ui.OpenUserSetting(user, sizeof(user), password, sizeof(password));
-        rl_log_info("probe user %d [%s] [%s]", result, user, password);
-        return 0;
-    }
-    return Usage();
+    return 2;
 }
