@@ -22,11 +22,7 @@
 #include "ipc.h"
 #include "private_ns.h"
 
-using coord_testing::kCaptureSyslog;
-using coord_testing::kPrivateVar;
-using coord_testing::RunIsolated;
-using coord_testing::SyslogContains;
-using coord_testing::SyslogLines;
+using namespace coord_testing;
 
 namespace {
 int g_send_limit = -1;  // when >= 0, the next send() through libipc writes at most this many bytes

@@ -10,10 +10,7 @@
 
 #include "private_ns.h"
 
-using coord_testing::kCaptureSyslog;
-using coord_testing::kPrivateIpc;
-using coord_testing::RunIsolated;
-using coord_testing::SyslogContains;
+using namespace coord_testing;
 
 namespace {
 
@@ -95,7 +92,7 @@ TEST(FillingSide, CreatesOnlyWhatIsMissing) {
     EXPECT_TRUE(RunIsolated(kPrivateIpc | kCaptureSyslog, [] {
         ASSERT_NE(libupd_get_share_memory(), nullptr);
         const shmid_ds info = stat_of(shmget(SHM_KEY_ROM, 0, 0));
-        EXPECT_EQ(info.shm_segsz, LIBUPD_SHM_SIZE);
+        EXPECT_EQ(info.shm_segsz, 8u << 20);
         EXPECT_EQ(info.shm_perm.mode & 0777, 0666u);
         EXPECT_FALSE(exists(SHM_KEY_ROM_ALT));
         EXPECT_TRUE(SyslogContains("Size of memory segment is 8388608\n"));

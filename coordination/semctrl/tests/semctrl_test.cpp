@@ -10,9 +10,7 @@
 
 #include "private_ns.h"
 
-using coord_testing::kPrivateIpc;
-using coord_testing::RunChild;
-using coord_testing::RunIsolated;
+using namespace coord_testing;
 
 namespace {
 
