@@ -70,42 +70,28 @@ void EnterNamespaces(unsigned flags) {
     if ((flags & kCaptureSyslog) != 0) capture_syslog();
 }
 
-namespace {
-
-int wait_exit_status(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-}  // namespace
-
-bool RunIsolated(unsigned flags, const std::function<void()>& body) {
-    fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-        alarm(kChildTimeLimitSeconds);
-        EnterNamespaces(flags);
-        body();
-        fflush(nullptr);
-        _exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    return wait_exit_status(pid) == 0;
-}
-
 int RunChild(const std::function<int()>& body) {
     fflush(nullptr);
     const pid_t pid = fork();
-    if (pid < 0) return -1;
     if (pid == 0) {
         const int rc = body();
         fflush(nullptr);
         _exit(rc);
     }
-    return wait_exit_status(pid);
+    int status = 0;
+    while (pid > 0 && waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool RunIsolated(unsigned flags, const std::function<void()>& body) {
+    return RunChild([&] {
+        alarm(kChildTimeLimitSeconds);
+        EnterNamespaces(flags);
+        body();
+        return ::testing::Test::HasFailure() ? 1 : 0;
+    }) == 0;
 }
 
 std::vector<std::string> SyslogLines() {

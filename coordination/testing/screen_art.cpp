@@ -1,31 +1,17 @@
 #include "screen_art.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "lcd.h"
+#include "stand_in.h"
 
 namespace uitest {
 
 const char* const kRefreshFile = "/proc/glcd/refresh";
 
-std::string RefreshFileContent() {
-    std::string out;
-    FILE* f = fopen(kRefreshFile, "r");
-    if (f == nullptr) return out;
-    for (int c; (c = fgetc(f)) != EOF;) out += static_cast<char>(c);
-    fclose(f);
-    return out;
-}
+std::string RefreshFileContent() { return display_testing::ReadAll(kRefreshFile); }
 
-void ClearRefreshFile() {
-    int fd = open(kRefreshFile, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd >= 0) close(fd);
-}
+void ClearRefreshFile() { display_testing::WriteAll(kRefreshFile, ""); }
 
 std::string PictureArt(const std::uint8_t* picture, int x0, int y0, int w, int h) {
     std::string out;

@@ -13,18 +13,15 @@
 
 namespace {
 
-// Records travel from the collector to the caller as <u32 length><bytes>.
-void write_blob(int fd, const std::string& s) {
+// The collector's report travels through a scratch file both processes share:
+// pid, wait status and time-out flag, then each record as <u32 length><bytes>.
+void put(FILE* out, const std::string& s) {
     const uint32_t len = static_cast<uint32_t>(s.size());
-    if (write(fd, &len, sizeof(len)) != sizeof(len)) return;
-    for (size_t done = 0; done < s.size();) {
-        const ssize_t n = write(fd, s.data() + done, s.size() - done);
-        if (n <= 0) return;
-        done += static_cast<size_t>(n);
-    }
+    fwrite(&len, sizeof(len), 1, out);
+    fwrite(s.data(), 1, s.size(), out);
 }
 
-bool read_blob(FILE* in, std::string* s) {
+bool get(FILE* in, std::string* s) {
     uint32_t len = 0;
     if (fread(&len, sizeof(len), 1, in) != 1) return false;
     s->assign(len, '\0');
@@ -32,31 +29,25 @@ bool read_blob(FILE* in, std::string* s) {
 }
 
 // The collector: enters the capturing namespace, runs the body in a process of
-// its own, then sends its pid, wait status, time-out flag and every record.
-[[noreturn]] void collector(int fd, const std::function<void()>& body, int timeout_seconds) {
+// its own (draining the log socket meanwhile, whose queue is short), then
+// writes its report.
+[[noreturn]] void collector(FILE* report, const std::function<void()>& body, int timeout_seconds) {
     coord_testing::EnterNamespaces(coord_testing::kCaptureSyslog);
-    fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
-        close(fd);
         body();
         fflush(nullptr);
         _exit(0);
     }
-    int status = 0;
-    bool timed_out = false;
-    const time_t start = time(nullptr);
-    while (pid > 0 && waitpid(pid, &status, WNOHANG) == 0) {
-        coord_testing::SyslogLines();  // keeps the socket's queue short
-        if (!timed_out && time(nullptr) - start >= timeout_seconds) {
-            timed_out = true;
-            kill(pid, SIGKILL);
-        }
+    int32_t head[3] = {pid, 0, 0};  // pid, wait status, timed out
+    for (const time_t start = time(nullptr); pid > 0 && waitpid(pid, &head[1], WNOHANG) == 0;) {
+        coord_testing::SyslogLines();
+        if (head[2] == 0 && time(nullptr) - start >= timeout_seconds) head[2] = kill(pid, SIGKILL) == 0;
         usleep(20 * 1000);
     }
-    const int32_t head[4] = {pid > 0, pid, status, timed_out};
-    write_blob(fd, std::string(reinterpret_cast<const char*>(head), sizeof(head)));
-    for (const std::string& r : coord_testing::SyslogLines()) write_blob(fd, r);
+    fwrite(head, sizeof(head), 1, report);
+    for (const std::string& r : coord_testing::SyslogLines()) put(report, r);
+    fflush(report);
     _exit(0);
 }
 
@@ -70,38 +61,26 @@ std::vector<std::string> SyslogCapture::messages() const {
 
 SyslogCapture run_capturing_syslog(const std::function<void()>& body, int timeout_seconds) {
     SyslogCapture result;
-    int fds[2];
-    if (pipe(fds) != 0) {
-        result.error = "pipe failed";
-        return result;
-    }
+    FILE* report = tmpfile();
     fflush(nullptr);
-    const pid_t collector_pid = fork();
-    if (collector_pid == 0) {
-        close(fds[0]);
-        collector(fds[1], body, timeout_seconds);
-    }
-    close(fds[1]);
-    FILE* in = fdopen(fds[0], "r");
-    std::string head;
-    int32_t h[4] = {};
-    if (collector_pid < 0 || in == nullptr || !read_blob(in, &head) || head.size() != sizeof(h)) {
+    const pid_t collector_pid = report != nullptr ? fork() : -1;
+    if (collector_pid == 0) collector(report, body, timeout_seconds);
+    if (collector_pid > 0) waitpid(collector_pid, nullptr, 0);
+    int32_t head[3] = {};
+    if (report != nullptr) rewind(report);
+    if (collector_pid < 0 || fread(head, sizeof(head), 1, report) != 1 || head[0] <= 0) {
         result.error = "the collector process sent no report (namespace set-up failed?)";
     } else {
-        memcpy(h, head.data(), sizeof(h));
-        result.ok = h[0] != 0;
-        result.pid = h[1];
-        result.wait_status = h[2];
-        result.timed_out = h[3] != 0;
-        for (std::string raw; read_blob(in, &raw);) {
-            SyslogRecord rec;
-            parse_syslog_record(raw, &rec);
-            result.records.push_back(rec);
+        result.ok = true;
+        result.pid = head[0];
+        result.wait_status = head[1];
+        result.timed_out = head[2] != 0;
+        for (std::string raw; get(report, &raw);) {
+            result.records.emplace_back();
+            parse_syslog_record(raw, &result.records.back());
         }
     }
-    if (in != nullptr) fclose(in);
-    else close(fds[0]);
-    if (collector_pid > 0) waitpid(collector_pid, nullptr, 0);
+    if (report != nullptr) fclose(report);
     return result;
 }
 

@@ -3,10 +3,11 @@
 #pragma once
 
 #include <stdlib.h>
-#include <sys/stat.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -27,24 +28,20 @@ public:
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     bool exists(const std::string& name) const {
-        struct stat st;
-        return stat(file(name).c_str(), &st) == 0;
+        std::error_code ignored;
+        return std::filesystem::exists(file(name), ignored);
     }
     // Number of lines in a file of the folder (0 when it is missing).
     int lines(const std::string& name) const {
-        FILE* f = std::fopen(file(name).c_str(), "r");
-        if (f == nullptr) return 0;
-        int n = 0;
-        for (int c; (c = std::fgetc(f)) != EOF;) n += c == '\n';
-        std::fclose(f);
-        return n;
+        std::ifstream in(file(name));
+        return static_cast<int>(std::count(std::istreambuf_iterator<char>(in), {}, '\n'));
     }
     // Writes `bytes` to `path`; false when it could not.
     static bool write(const std::string& path, const std::string& bytes) {
-        FILE* f = std::fopen(path.c_str(), "wb");
-        if (f == nullptr) return false;
-        const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        return std::fclose(f) == 0 && ok;
+        std::ofstream out(path, std::ios::binary);
+        out << bytes;
+        out.close();
+        return !out.fail();
     }
 
 private:
