@@ -113,17 +113,6 @@ TEST_F(DeviceTest, FlashThroughTheDeviceFiles) {
   EXPECT_EQ(ops.count("mtd2"), 0u) << "a window no request reached is not listed";
 }
 
-// Misc requests are recorded with the value they carried or read back.
-TEST_F(DeviceTest, MiscRecords) {
-  Script("probe misc 0x80044D05 0\nprobe misc 0x80044D07 5\nprobe misc 0x40044D08\n");
-  auto misc = dev_.Misc();
-  ASSERT_EQ(misc.size(), 3u);
-  EXPECT_EQ(misc[1].request, 0x80044D07u);
-  EXPECT_EQ(misc[1].value, 5);
-  EXPECT_EQ(misc[2].value, 5) << "the LED mask set before";
-  EXPECT_EQ(misc[2].result, 0);
-}
-
 // Nothing a run does reaches the host's /dev, /var, /tmp or System V objects;
 // /etc, /config and /tmp are the device's own mounts, filled from rootfs/; a
 // parallel run creating the same fixed key does not meet this one.
@@ -170,18 +159,26 @@ TEST_F(DeviceTest, RefusedStarts) {
   EXPECT_NE(dev_.Stderr().find("none not found"), std::string::npos) << dev_.Stderr();
 }
 
-// devsim show: outcome, frames, messages, changed variables and partitions.
+// devsim show: outcome, frames, messages, changed variables and partitions;
+// the misc requests as recorded, with the value they carried or read back.
 TEST_F(DeviceTest, ShowSummarisesTheRun) {
   Script("echo 'NEWVAR 12' > /proc/avalanche/env\necho SW_OEM > /proc/avalanche/env\n"
          "echo 'MID_VERSION 3' > /proc/avalanche/env\nprobe mtd-write 3 0 0 4\n"
          "probe mtd-repair 5 0x700000 0x10000\nhead -c 1056 /dev/zero | tr '\\0' '\\377' > /dev/fb0\n"
-         "echo 1 > /proc/glcd/refresh\nprobe ipc 4 3 1 2 hi\nprobe ipc 6 1 1 1\nprobe sem-create 0xC002\nexit 5\n");
+         "echo 1 > /proc/glcd/refresh\nprobe ipc 4 3 1 2 hi\nprobe ipc 6 1 1 1\nprobe sem-create 0xC002\n"
+         "probe misc 0x80044D07 5\nprobe misc 0x40044D08\nexit 5\n");
   EXPECT_NE(dev_.Console().find("sent\nconnect error"), std::string::npos) << "6 is not listening";
+  auto misc = dev_.Misc();
+  ASSERT_EQ(misc.size(), 2u);
+  EXPECT_EQ(misc[0].request, 0x80044D07u);
+  EXPECT_EQ(misc[0].value, 5);
+  EXPECT_EQ(misc[1].value, 5) << "the LED mask set before";
+  EXPECT_EQ(misc[1].result, 0);
   std::string out_path = dev_.Dir() + "/show.txt";
   std::string cmd = devsim::BinDir() + "/devsim show " + dev_.OutDir() + " > " + out_path;
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   std::string show = devsim::ReadFile(out_path);
-  for (const char* expected : {"outcome exited, exit status 5", "1 frames", "frame 1:\n" , "IPC messages: 1",
+  for (const char* expected : {"outcome exited, exit status 5", "1 frames", "frame 1:\n" , "IPC messages: 1", "misc requests: 2",
                                "to 4: msg 3 wparam 1 lparam 2 from 6 data 6869", "  + NEWVAR = 12\n",
                                "  - SW_OEM (was 0)\n", "  ~ MID_VERSION: 0 -> 3\n",
                                "  mtd3  0x90500000..0x90510000 4 bytes changed\n",
