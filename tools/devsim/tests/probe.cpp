@@ -1,6 +1,6 @@
 // devsim_probe: a small program the system tests run inside the simulated
 // device to exercise its devices the way the installer does (plain open,
-// ioctl with the phone's request codes, write, mmap, semop ...). One
+// ioctl with the phone's request codes, write, semop ...). One
 // command per run; results go to stdout, one line each.
 #include <errno.h>
 #include <fcntl.h>
@@ -8,16 +8,11 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
-#include <sys/mman.h>
 #include <sys/sem.h>
-#include <sys/shm.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <syslog.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <linux/fb.h>
 #include <mtd/mtd-abi.h>
 
 #include "shim/protocol.h"
@@ -33,21 +28,7 @@ int Fail(const char* what) {
   return 1;
 }
 
-int OpenMtd(const char* n, int flags) {
-  char path[32];
-  snprintf(path, sizeof path, "/dev/mtd%s", n);
-  return open(path, flags);
-}
-
-int64_t NowMs() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
-
-int MtdInfo(char** a) {
-  int fd = OpenMtd(a[0], O_RDWR);
-  if (fd < 0) return Fail("open");
+int MtdInfo(int fd, char** a) {
   mtd_info_user info{};
   // The installer passes the MIPS request code; flashcp the host's.
   unsigned long req = a[1] && strcmp(a[1], "host") == 0 ? MEMGETINFO : kMipsMemGetInfo;
@@ -56,9 +37,7 @@ int MtdInfo(char** a) {
   return 0;
 }
 
-int MtdErase(char** a) {
-  int fd = OpenMtd(a[0], O_RDWR);
-  if (fd < 0) return Fail("open");
+int MtdErase(int fd, char** a) {
   erase_info_user e{static_cast<uint32_t>(Num(a[1])), static_cast<uint32_t>(Num(a[2]))};
   // Passed as int: the request arrives sign-extended.
   int req = static_cast<int>(kMipsMemErase);
@@ -68,9 +47,7 @@ int MtdErase(char** a) {
 }
 
 // mtd-write N OFFSET BYTE COUNT: COUNT bytes of value BYTE at OFFSET.
-int MtdWrite(char** a) {
-  int fd = OpenMtd(a[0], O_RDWR);
-  if (fd < 0) return Fail("open");
+int MtdWrite(int fd, char** a) {
   size_t count = static_cast<size_t>(Num(a[3]));
   char* buf = static_cast<char*>(malloc(count));
   memset(buf, static_cast<int>(Num(a[2])), count);
@@ -82,23 +59,7 @@ int MtdWrite(char** a) {
   return 0;
 }
 
-int MtdRead(char** a) {
-  int fd = OpenMtd(a[0], O_RDONLY);
-  if (fd < 0) return Fail("open");
-  size_t len = static_cast<size_t>(Num(a[2]));
-  unsigned char buf[256];
-  if (len > sizeof buf) len = sizeof buf;
-  lseek(fd, Num(a[1]), SEEK_SET);
-  ssize_t n = read(fd, buf, len);
-  if (n < 0) return Fail("read");
-  for (ssize_t i = 0; i < n; ++i) printf("%02x", buf[i]);
-  printf("\n");
-  return 0;
-}
-
-int MtdRepair(char** a) {
-  int fd = OpenMtd(a[0], O_RDWR);
-  if (fd < 0) return Fail("open");
+int MtdRepair(int fd, char** a) {
   if (strcmp(a[1], "check") == 0) {
     if (ioctl(fd, kMipsRepairCheck, nullptr) != 0) return Fail("check");
     printf("supported\n");
@@ -110,29 +71,7 @@ int MtdRepair(char** a) {
   return 0;
 }
 
-// fb PATTERN: fills the mapped frame buffer with the byte and refreshes.
-int Fb(char** a) {
-  int fd = open("/dev/fb0", O_RDWR);
-  if (fd < 0) return Fail("open");
-  fb_fix_screeninfo fix{};
-  fb_var_screeninfo var{};
-  if (ioctl(fd, FBIOGET_FSCREENINFO, &fix) != 0) return Fail("fix");
-  if (ioctl(fd, FBIOGET_VSCREENINFO, &var) != 0) return Fail("var");
-  void* p = mmap(nullptr, fix.smem_len, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  if (p == MAP_FAILED) return Fail("mmap");
-  for (int i = 0; a[i] != nullptr; ++i) {
-    memset(p, static_cast<int>(Num(a[i])), fix.smem_len);
-    int r = open("/proc/glcd/refresh", O_WRONLY);
-    if (r < 0 || write(r, "1", 1) != 1) return Fail("refresh");
-    close(r);
-  }
-  printf("smem_len=%u xres=%u yres=%u bpp=%u\n", fix.smem_len, var.xres, var.yres, var.bits_per_pixel);
-  return 0;
-}
-
-int Misc(char** a) {
-  int fd = open("/dev/misc0", O_RDWR);
-  if (fd < 0) return Fail("open");
+int Misc(int fd, char** a) {
   uint32_t req = static_cast<uint32_t>(Num(a[0]));
   if (MiscIsRead(req)) {
     int v = 0;
@@ -145,33 +84,7 @@ int Misc(char** a) {
   return 0;
 }
 
-int Keys(char** a) {
-  int fd = open("/dev/input/event0", O_RDONLY);
-  if (fd < 0) return Fail("open");
-  for (long i = 0; i < Num(a[0]); ++i) {
-    unsigned char ev[16];
-    if (read(fd, ev, sizeof ev) != 16) return Fail("read");
-    int code = ev[10] | ev[11] << 8, type = ev[8] | ev[9] << 8;
-    int value = ev[12] | ev[13] << 8 | ev[14] << 16 | ev[15] << 24;
-    printf("type %d code %d value %d\n", type, code, value);
-  }
-  return 0;
-}
-
-// sem try|wait|hold KEY: take the semaphore without an undo record (try), or
-// with one (wait); hold takes it as wait does and keeps it until killed.
-int Sem(char** a) {
-  int id = semget(static_cast<key_t>(Num(a[1])), 1, 0666);
-  if (id < 0) return Fail("semget");
-  sembuf op{0, -1, static_cast<short>(strcmp(a[0], "try") == 0 ? IPC_NOWAIT : SEM_UNDO)};
-  int64_t t0 = NowMs();
-  if (semop(id, &op, 1) != 0) return Fail("semop");
-  printf("taken after %lld ms\n", static_cast<long long>(NowMs() - t0));
-  while (strcmp(a[0], "hold") == 0) pause();
-  return 0;
-}
-
-int SemCreate(char** a) {
+int SemCreate(int, char** a) {
   int id = semget(static_cast<key_t>(Num(a[0])), 1, IPC_CREAT | IPC_EXCL | 0666);
   if (id < 0) return Fail("semget");
   if (semctl(id, 0, SETVAL, 1) != 0) return Fail("setval");
@@ -182,7 +95,7 @@ int SemCreate(char** a) {
 }
 
 // ipc ID MSG WPARAM LPARAM [DATA]: one message as the device's senders write it.
-int Ipc(char** a) {
+int Ipc(int, char** a) {
   int fd = socket(AF_UNIX, SOCK_STREAM, 0);
   int one = 1;
   if (ioctl(fd, kMipsFionbio, &one) != 0) return Fail("fionbio");
@@ -202,37 +115,10 @@ int Ipc(char** a) {
   return 0;
 }
 
-int Sleep(char** a) {
-  int64_t t0 = NowMs();
+// sleep SECONDS: sleep() and then usleep() for as long, as the installer waits.
+int Sleep(int, char** a) {
   sleep(static_cast<unsigned>(Num(a[0])));
-  int64_t t1 = NowMs();
   usleep(static_cast<useconds_t>(Num(a[0]) * 1000000));
-  int64_t t2 = NowMs();
-  printf("sleep %lld usleep %lld\n", static_cast<long long>(t1 - t0), static_cast<long long>(t2 - t1));
-  return 0;
-}
-
-int Shm(char** a) {
-  int id = shmget(static_cast<key_t>(Num(a[0])), 0, 0);
-  if (id < 0) return Fail("shmget");
-  shmid_ds ds{};
-  shmctl(id, IPC_STAT, &ds);
-  unsigned char* p = static_cast<unsigned char*>(shmat(id, nullptr, SHM_RDONLY));
-  if (p == reinterpret_cast<unsigned char*>(-1)) return Fail("shmat");
-  int32_t state;
-  memcpy(&state, p + 4, 4);
-  printf("size %zu mode %o state %d rom %.*s\n", static_cast<size_t>(ds.shm_segsz), ds.shm_perm.mode & 0777, state,
-         static_cast<int>(Num(a[1])), reinterpret_cast<char*>(p + 8));
-  return 0;
-}
-
-// log LEVEL TEXT: as the installer's log layer does it (empty ident,
-// facility LOG_USER, priority = level).
-int Log(char** a) {
-  openlog("", LOG_NDELAY, LOG_USER);
-  syslog(static_cast<int>(Num(a[0])), "%s", a[1]);
-  closelog();
-  printf("logged\n");
   return 0;
 }
 
@@ -247,13 +133,13 @@ int main(int argc, char** argv) {
   struct {
     const char* name;
     int args;
-    int (*fn)(char**);
+    const char* device;  // opened read-write and passed in; "%s" is the first argument
+    int (*fn)(int, char**);
   } const kCommands[] = {
-      {"mtd-info", 1, MtdInfo}, {"mtd-erase", 3, MtdErase}, {"mtd-write", 4, MtdWrite},
-      {"mtd-read", 3, MtdRead}, {"mtd-repair", 2, MtdRepair}, {"fb", 1, Fb},
-      {"misc", 1, Misc},        {"keys", 1, Keys},           {"sem", 2, Sem},
-      {"sem-create", 1, SemCreate}, {"ipc", 4, Ipc},         {"sleep", 1, Sleep},
-      {"shm", 2, Shm},          {"log", 2, Log},
+      {"mtd-info", 1, "/dev/mtd%s", MtdInfo},   {"mtd-erase", 3, "/dev/mtd%s", MtdErase},
+      {"mtd-write", 4, "/dev/mtd%s", MtdWrite}, {"mtd-repair", 2, "/dev/mtd%s", MtdRepair},
+      {"misc", 1, "/dev/misc0", Misc},
+      {"sem-create", 1, nullptr, SemCreate},    {"ipc", 4, nullptr, Ipc}, {"sleep", 1, nullptr, Sleep},
   };
   for (const auto& c : kCommands) {
     if (strcmp(argv[1], c.name) == 0) {
@@ -261,7 +147,13 @@ int main(int argc, char** argv) {
         fprintf(stderr, "%s needs %d arguments\n", c.name, c.args);
         return 2;
       }
-      return c.fn(argv + 2);
+      int fd = -1;
+      if (c.device != nullptr) {
+        char path[32];
+        snprintf(path, sizeof path, c.device, argv[2]);
+        if ((fd = open(path, O_RDWR)) < 0) return Fail("open");
+      }
+      return c.fn(fd, argv + 2);
     }
   }
   fprintf(stderr, "unknown command %s\n", argv[1]);

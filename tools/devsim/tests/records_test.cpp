@@ -1,8 +1,6 @@
 // Parsing of what the device sends: syslog datagrams and IPC messages.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include "records.h"
 
 namespace devsim {
@@ -45,22 +43,12 @@ std::string Message(uint32_t length, int msg, int sender, int w, int l, const st
 }
 
 TEST(IpcTest, WellFormedAndMalformed) {
-  nlohmann::json ok = nlohmann::json::parse(IpcJson(5, 4, Message(23, 4, 6, -1, 0x01020304, "ab\xff")));
-  EXPECT_EQ(ok["receiver"], 4);
-  EXPECT_EQ(ok["length"], 23);
-  EXPECT_EQ(ok["msg"], 4);
-  EXPECT_EQ(ok["sender"], 6);
-  EXPECT_EQ(ok["wparam"], -1);
-  EXPECT_EQ(ok["lparam"], 0x01020304);
-  EXPECT_EQ(ok["data"], "6162ff");
-  EXPECT_FALSE(ok.contains("raw"));
-
+  EXPECT_EQ(IpcJson(5, 4, Message(23, 4, 6, -1, 0x01020304, "ab\xff")),
+            R"({"data":"6162ff","length":23,"lparam":16909060,"msg":4,"receiver":4,"sender":6,"t_ms":5,"wparam":-1})");
+  // A length that does not match what came, or one outside 20..2068: only the bytes.
   for (const std::string& bad : {Message(24, 1, 6, 0, 0, "abc"), Message(20, 1, 6, 0, 0, "x"),
                                  std::string("\x0c\0\0\0abcdefgh", 12), std::string()}) {
-    nlohmann::json j = nlohmann::json::parse(IpcJson(1, 2, bad));
-    ASSERT_TRUE(j.contains("raw")) << j.dump();
-    EXPECT_EQ(j["raw"], Hex(bad.data(), bad.size()));
-    EXPECT_FALSE(j.contains("msg"));
+    EXPECT_EQ(IpcJson(1, 2, bad), R"({"raw":")" + Hex(bad.data(), bad.size()) + R"(","receiver":2,"t_ms":1})");
   }
 }
 

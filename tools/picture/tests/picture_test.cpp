@@ -1,14 +1,12 @@
 // Frame conversions: bit order of the picture format, text art, PNG.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "picture.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -47,10 +45,8 @@ TEST(PictureTest, PngRoundTrip) {
   frame[0] = 0x01;                                            // (0,0)
   frame[17] = 0x30;                                           // (4,1), (5,1)
   frame[(63 * 132 + 131) / 8] = 1u << ((63 * 132 + 131) % 8);  // (131,63)
-  char path[] = "/tmp/pictest-XXXXXX";
-  int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
+  TempDir dir("pictest");
+  const std::string path = dir.file("f.png");
   for (int scale : {1, 3}) {
     std::string err;
     ASSERT_TRUE(WritePng(path, frame, scale, &err)) << err;
@@ -64,7 +60,6 @@ TEST(PictureTest, PngRoundTrip) {
   EXPECT_NE(err.find("/nonexistent/dir/x.png"), std::string::npos);
   uint8_t back[kFrameBytes];
   EXPECT_FALSE(ReadPng("/nonexistent/dir/x.png", back, &err));
-  unlink(path);
 }
 
 }  // namespace
