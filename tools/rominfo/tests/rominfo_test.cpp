@@ -119,16 +119,10 @@ TEST(RominfoAnalyze, ChangedPartitionByteIsRefused) {
 // Expected code of a package cut to `len` bytes when rom_size covers nothing,
 // so the partition ranges are the first to notice.
 int first_cut_code(const RomLayout& lay, const std::vector<uint32_t>& sizes, size_t len) {
-    if (len < ROM_HEADER_LEN) {
-        return UPD_MSG_ARG_ADDR_ERR;
-    }
+    if (len < ROM_HEADER_LEN) return UPD_MSG_ARG_ADDR_ERR;
     for (size_t k = 0; k < sizes.size(); ++k) {
-        if (lay.part_header_offset[k] + PART_HEADER_LEN > len) {
-            return UPD_MSG_PART_HEADER_CHECKSUM_ERR;
-        }
-        if (lay.data_offset[k] + sizes[k] > len) {
-            return UPD_MSG_PART_CHECKSUM_ERR;
-        }
+        if (lay.part_header_offset[k] + PART_HEADER_LEN > len) return UPD_MSG_PART_HEADER_CHECKSUM_ERR;
+        if (lay.data_offset[k] + sizes[k] > len) return UPD_MSG_PART_CHECKSUM_ERR;
     }
     return 0;
 }
