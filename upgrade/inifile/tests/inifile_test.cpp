@@ -140,11 +140,8 @@ TEST(LoadIniFile, ReadsUpToEndOfFileFirst0xFFOrAFullBuffer) {
         std::string bytes;
         int size;
     } cases[] = {
-        {"empty", "", 0},
-        {"text", "a=1\n", 4},
-        {"0xFF", "ab\xff" "cd", 2},
-        {"0xFF first", "\xff" "abc", 0},
-        {"NUL is stored", "a\0b"s, 3},
+        {"empty", "", 0}, {"text", "a=1\n", 4}, {"NUL is stored", "a\0b"s, 3},
+        {"0xFF", "ab\xff" "cd", 2}, {"0xFF first", "\xff" "abc", 0},
         {"exactly the buffer", std::string(INIFILE_BUF_SIZE - 1, 'x'), INIFILE_BUF_SIZE - 1},
         {"over the buffer", std::string(INIFILE_BUF_SIZE + 500, 'x'), INIFILE_BUF_SIZE - 1},
     };
