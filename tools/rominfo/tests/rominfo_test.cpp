@@ -164,7 +164,8 @@ TEST(RominfoAnalyze, RangesBeyondThePackage) {
         {"partition id 7", [](Rom_Header&, auto& p) { p[0].partition_id = 7; }, UPD_MSG_PARTITION_ID_ERROR},
         {"flash type", [](Rom_Header&, auto& p) { p[0].partition_type = 2; }, UPD_MSG_PARTITION_TYPE_ERROR},
         {"special type 7", [](Rom_Header&, auto& p) { p[1].partition_type = 7; }, 0},
-        {"partition_num 3 of 2", [](Rom_Header& h, auto&) { h.partition_num = 3; }, UPD_MSG_PART_HEADER_KPAT_ERR},
+        {"partition_num 3 of 2", [](Rom_Header& h, auto&) { h.partition_num = 3; },
+         UPD_MSG_PART_HEADER_CHECKSUM_ERR},  // a third header would run past the end
     };
     for (const auto& c : cases) {
         RomPackageSpec s = two_partitions();
