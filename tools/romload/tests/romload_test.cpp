@@ -14,6 +14,7 @@
 #include "private_ns.h"
 #include "romload_core.h"
 #include "semctrl.h"
+#include "temp_dir.h"
 
 using coord_testing::kPrivateIpc;
 using coord_testing::RunChild;
@@ -51,98 +52,63 @@ void expect_installer_reads(const std::string& package, int state, uint32_t segm
     shmdt(addr);
 }
 
-struct FillCase {
-    const char* name;
-    size_t length;
-    int state;
-    key_t key;
-};
-
-void PrintTo(const FillCase& c, std::ostream* os) { *os << c.name; }
-
-const FillCase kFillCases[] = {
-    {"one_byte_state_0", 1, 0, SHM_KEY_ROM},
-    {"autop_state_1", 4096 + 3, 1, SHM_KEY_ROM},
-    {"refused_state_minus_2", 200, -2, SHM_KEY_ROM},
-    {"skip_stop_state_minus_3", 77777, -3, SHM_KEY_ROM},
-    {"alternative_key", 5000, 2, SHM_KEY_ROM_ALT},
-    {"exactly_the_room", LIBUPD_SHM_SIZE - LIBUPD_ROM_OFFSET, 0x7FFFFFFF, SHM_KEY_ROM},
-};
-
-class Fill : public ::testing::TestWithParam<FillCase> {};
-
-TEST_P(Fill, InstallerReadsStateAndPackageIntact) {
-    const FillCase c = GetParam();
-    EXPECT_TRUE(RunIsolated(kPrivateIpc, [&] {
-        const std::string package = package_of(c.length);
-        std::string error;
-        ASSERT_EQ(fill(package, c.state, c.key, &error), ROMLOAD_OK) << error;
-        EXPECT_EQ(error, "");
-        expect_installer_reads(package, c.state, LIBUPD_SHM_SIZE);
-        // Only the requested key got a segment.
-        const key_t other = c.key == SHM_KEY_ROM ? SHM_KEY_ROM_ALT : SHM_KEY_ROM;
-        EXPECT_LT(shmget(other, 0, 0), 0);
-    }));
-}
-
-INSTANTIATE_TEST_SUITE_P(Packages, Fill, ::testing::ValuesIn(kFillCases),
-                         [](const auto& param_info) { return std::string(param_info.param.name); });
-
-// Refusals: the package is larger than the room behind the state word.
-struct RefuseCase {
-    const char* name;
-    size_t existing;  // size of a segment made beforehand, 0 for none
-    size_t length;
-};
-
-void PrintTo(const RefuseCase& c, std::ostream* os) { *os << c.name; }
-
-const RefuseCase kRefuseCases[] = {
-    {"one_byte_over_a_new_segment", 0, LIBUPD_SHM_SIZE - LIBUPD_ROM_OFFSET + 1},
-    {"far_over_a_new_segment", 0, 3 * LIBUPD_SHM_SIZE},
-    {"one_byte_over_an_existing_small_segment", 4096, 4096 - 8 + 1},
-    {"existing_segment_smaller_than_the_header", 4, 1},
-};
-
-class Refuse : public ::testing::TestWithParam<RefuseCase> {};
-
-TEST_P(Refuse, NothingWrittenNothingCreated) {
-    const RefuseCase c = GetParam();
-    EXPECT_TRUE(RunIsolated(kPrivateIpc, [&] {
-        int shmid = -1;
-        if (c.existing > 0) {
-            shmid = shmget(SHM_KEY_ROM, c.existing, IPC_CREAT | 0666);
-            ASSERT_GE(shmid, 0);
-            auto* p = static_cast<unsigned char*>(shmat(shmid, nullptr, 0));
-            memset(p, 0x5C, c.existing);
-            shmdt(p);
-        }
-        std::string error;
-        EXPECT_EQ(fill(package_of(c.length), 9, SHM_KEY_ROM, &error), ROMLOAD_TOO_LARGE);
-        EXPECT_NE(error.find("does not fit"), std::string::npos) << error;
-        EXPECT_NE(error.find(std::to_string(c.length) + " bytes"), std::string::npos) << error;
-        EXPECT_LT(get_sem_by_key(SEM_KEY_MEMORY), 0) << "semaphore made for a refused package";
-        if (c.existing == 0) {
-            EXPECT_LT(shmget(SHM_KEY_ROM, 0, 0), 0) << "segment made for a refused package";
-        } else {
+// A package fits behind the state word of a new 8 MiB segment or of an existing
+// one, which keeps its size; a larger one is refused with nothing written and
+// nothing created (no segment, no semaphore).
+TEST(Fill, InstallerReadsWhatFitsAndNothingChangesForWhatDoesNot) {
+    const size_t room = LIBUPD_SHM_SIZE - LIBUPD_ROM_OFFSET;
+    const struct {
+        const char* name;
+        size_t existing;  // size of a segment made beforehand, 0 for none
+        size_t length;
+        int state;
+        key_t key;
+        bool fits;
+    } cases[] = {
+        {"one byte", 0, 1, 0, SHM_KEY_ROM, true},
+        {"skip stop state", 0, 77777, -3, SHM_KEY_ROM, true},
+        {"alternative key", 0, 5000, 2, SHM_KEY_ROM_ALT, true},
+        {"exactly the room", 0, room, 0x7FFFFFFF, SHM_KEY_ROM, true},
+        {"small segment", 4096, 4096 - 8, -1, SHM_KEY_ROM, true},
+        {"one byte over", 0, room + 1, 9, SHM_KEY_ROM, false},
+        {"one byte over a small segment", 4096, 4096 - 8 + 1, 9, SHM_KEY_ROM, false},
+        {"segment smaller than the header", 4, 1, 9, SHM_KEY_ROM, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(RunIsolated(kPrivateIpc, [&] {
+            int shmid = -1;
+            if (c.existing > 0) {
+                shmid = shmget(c.key, c.existing, IPC_CREAT | 0666);
+                ASSERT_GE(shmid, 0);
+                auto* p = static_cast<unsigned char*>(shmat(shmid, nullptr, 0));
+                memset(p, 0x5C, c.existing);
+                shmdt(p);
+            }
+            const std::string package = package_of(c.length);
+            std::string error;
+            if (c.fits) {
+                ASSERT_EQ(fill(package, c.state, c.key, &error), ROMLOAD_OK) << error;
+                EXPECT_EQ(error, "");
+                expect_installer_reads(package, c.state, c.existing > 0 ? c.existing : LIBUPD_SHM_SIZE);
+                EXPECT_LT(shmget(c.key == SHM_KEY_ROM ? SHM_KEY_ROM_ALT : SHM_KEY_ROM, 0, 0), 0)
+                    << "a segment for the other key";
+                return;
+            }
+            EXPECT_EQ(fill(package, c.state, c.key, &error), ROMLOAD_TOO_LARGE);
+            EXPECT_NE(error.find("does not fit"), std::string::npos) << error;
+            EXPECT_NE(error.find(std::to_string(c.length) + " bytes"), std::string::npos) << error;
+            EXPECT_LT(get_sem_by_key(SEM_KEY_MEMORY), 0) << "semaphore made for a refused package";
+            if (c.existing == 0) {
+                EXPECT_LT(shmget(c.key, 0, 0), 0) << "segment made for a refused package";
+                return;
+            }
             auto* p = static_cast<unsigned char*>(shmat(shmid, nullptr, SHM_RDONLY));
             ASSERT_NE(p, reinterpret_cast<void*>(-1));
             for (size_t i = 0; i < c.existing; ++i) ASSERT_EQ(p[i], 0x5C) << "byte " << i;
             shmdt(p);
-        }
-    }));
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, Refuse, ::testing::ValuesIn(kRefuseCases),
-                         [](const auto& param_info) { return std::string(param_info.param.name); });
-
-TEST(FillExisting, SmallSegmentKeepsItsSizeAndTakesWhatFits) {
-    EXPECT_TRUE(RunIsolated(kPrivateIpc, [] {
-        ASSERT_GE(shmget(SHM_KEY_ROM, 4096, IPC_CREAT | 0666), 0);
-        const std::string package = package_of(4096 - 8);
-        ASSERT_EQ(fill(package, -1, SHM_KEY_ROM), ROMLOAD_OK);
-        expect_installer_reads(package, -1, 4096);
-    }));
+        }));
+    }
 }
 
 // romload waits for whoever holds the buffer's semaphore and writes only then.
@@ -183,36 +149,22 @@ int run_romload(const std::vector<std::string>& args) {
     });
 }
 
-std::string write_temp(const std::string& bytes) {
-    char path[] = "/tmp/romload_test_XXXXXX";
-    const int fd = mkstemp(path);
-    if (fd < 0) return "";
-    const bool ok = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    close(fd);
-    return ok ? path : "";
-}
-
 TEST(RomloadBinary, FillsRefusesAndRejectsBadCommandLines) {
     EXPECT_TRUE(RunIsolated(kPrivateIpc, [] {
+        TempDir dir("romload_test");
         const std::string package = package_of(12345);
-        const std::string file = write_temp(package);
-        const std::string big = write_temp(package_of(LIBUPD_SHM_SIZE));
-        ASSERT_FALSE(file.empty());
-        ASSERT_FALSE(big.empty());
-
+        const std::string file = dir.file("p.rom"), big = dir.file("big.rom");
+        ASSERT_TRUE(TempDir::write(file, package));
+        ASSERT_TRUE(TempDir::write(big, package_of(LIBUPD_SHM_SIZE)));
         EXPECT_EQ(run_romload({big, "--key", "0x1079B"}), 1);
-        EXPECT_LT(shmget(SHM_KEY_ROM_ALT, 0, 0), 0);
         EXPECT_EQ(run_romload({file, "--key", "0x1234"}), 2);
         EXPECT_EQ(run_romload({file, "--state", "1x"}), 2);
         EXPECT_EQ(run_romload({file, "--state"}), 2);
         EXPECT_EQ(run_romload({}), 2);
         EXPECT_EQ(run_romload({"/nonexistent/package"}), 1);
         EXPECT_LT(get_sem_by_key(SEM_KEY_MEMORY), 0) << "failed runs made a semaphore";
-
         EXPECT_EQ(run_romload({file, "--state", "-3", "--key", "0x1079B"}), 0);
         expect_installer_reads(package, -3, LIBUPD_SHM_SIZE);
-        unlink(file.c_str());
-        unlink(big.c_str());
     }));
 }
 #endif
