@@ -138,6 +138,10 @@ std::vector<Scenario> Rows() {
         // Moved with the environment and configuration carried into their new windows.
         {.name = "layout_both", .device = "kernel_mtd_repair = yes\n", .layout = &kMoveBoth, .bar = true,
          .chip = "owwkkoo", .moved = true, .log = "kernel_support is :1", .broadcasts = kStopping},
+        // The configuration's first copy comes out half long: taken again before
+        // anything moves, and the whole copy carried over.
+        {.name = "layout_copy_retry", .device = "kernel_mtd_repair = yes\n", .sections = "[faults]\nshort_read = mtd4",
+         .layout = &kMoveBoth, .bar = true, .chip = "owwkkoo", .moved = true},
         // A kernel that cannot move partitions: the kernel alone is burned.
         {.name = "layout_kernel_only", .device = "kernel_mtd_repair = no\n", .layout = &kMoveBoth, .bar = true,
          .chip = "owooooo", .log = "upgrader_kernel_only is AVAILABLE"},
