@@ -169,6 +169,7 @@ int Device::Run(const std::vector<std::string>& options, const std::vector<std::
     }
     result_.duration_ms = IntOr(j, "duration_ms");
     result_.frames = IntOr(j, "frames");
+    result_.killapps_runs = IntOr(j, "killapps_runs");
     if (j.contains("sysv") && j["sysv"].is_object()) {
       result_.sysv.semaphores = SysvObjects(j["sysv"].value("semaphores", json::object()), "value");
       result_.sysv.shm = SysvObjects(j["sysv"].value("shm", json::object()), "size");
@@ -281,12 +282,16 @@ std::string Device::EnvValue(const std::string& name) const {
 
 std::string Device::Flash() const { return ReadFile(out_ + "/flash.img"); }
 
-std::string Device::Window(int mtd) const {
+std::pair<unsigned long, unsigned long> Device::WindowRange(int mtd) const {
   json j = json::parse(ReadFile(out_ + "/partitions.json"), nullptr, false);
   std::string key = "mtd" + std::to_string(mtd);
-  if (!j.is_object() || !j.contains(key)) return "";
-  unsigned long start = std::strtoul(j[key].value("start", "0").c_str(), nullptr, 16);
-  unsigned long end = std::strtoul(j[key].value("end", "0").c_str(), nullptr, 16);
+  if (!j.is_object() || !j.contains(key)) return {0, 0};
+  return {std::strtoul(j[key].value("start", "0").c_str(), nullptr, 16),
+          std::strtoul(j[key].value("end", "0").c_str(), nullptr, 16)};
+}
+
+std::string Device::Window(int mtd) const {
+  const auto [start, end] = WindowRange(mtd);
   const unsigned long base = 0x90000000UL;
   std::string flash = Flash();
   if (start < base || end < start || end - base > flash.size()) return "";

@@ -13,6 +13,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace devsim {
@@ -54,6 +55,7 @@ struct Result {
   std::optional<std::string> reboot_command;  // "/tmp/reboot" "reboot" ...
   int duration_ms = 0;
   int frames = 0;
+  int killapps_runs = 0;
   Sysv sysv;  // read once every process of the device had ended
   std::map<std::string, FlashOps> flash_ops;  // "mtdN" -> what the chip did there
 };
@@ -135,6 +137,8 @@ class Device {
 
   std::string Flash() const;          // flash.img, the whole 8 MiB chip
   std::string Window(int mtd) const;  // bytes of mtdN's window as the run ended
+  // mtdN's window (start, end addresses) as the run ended; (0, 0) when unlisted.
+  std::pair<unsigned long, unsigned long> WindowRange(int mtd) const;
 
   // OUT/device/<path>: the device's /config and /tmp at the end.
   std::string DeviceFile(const std::string& path) const;

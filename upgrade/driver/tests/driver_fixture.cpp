@@ -1,11 +1,14 @@
 #include "driver_fixture.h"
 
-#include <map>
+#include <gtest/gtest.h>
+
+#include <cstdio>
 #include <mutex>
 
 #include "basicui.h"
 #include "lcd.h"
 #include "picture.h"
+#include "readable.h"
 
 namespace drivertest {
 
@@ -24,11 +27,7 @@ std::string PhoneIni(const std::string& device_extra, const std::string& extra) 
         // (3 s and 10 s) stay far above what a command needs on a busy machine.
         "speed = 20\n"
         "timeout = 60\n" +
-        device_extra +
-        "[bootloader]\n"
-        "MID_VERSION = 0\n"
-        "SW_OEM = 0\n"
-        "SW_protect = 0\n";
+        device_extra + "[bootloader]\nMID_VERSION = 0\nSW_OEM = 0\nSW_protect = 0\n";
     char line[64];
     for (int i = 0; i < 7; ++i) {
         snprintf(line, sizeof(line), "mtd%d = 0x%08X,0x%08X\n", i, kWindows[i].start, kWindows[i].end);
@@ -58,41 +57,52 @@ RomPackageSpec SamplePackage() {
     desc.match_id[0] = 5;
     desc.rom_version = rombuild_version(2, 0, 0, 1);
     desc.scramble_key = 0x5C;
-    const struct {
-        uint32_t id, size;
-    } parts[] = {{1, 100000}, {2, 70000}, {5, 40000}};
-    for (const auto& p : parts) {
+    for (const auto& [id, size] : {std::pair<uint32_t, uint32_t>{1, 100000}, {2, 70000}, {5, 40000}}) {
         RomPartitionSpec part;
-        part.partition_id = p.id;
+        part.partition_id = id;
         part.partition_version = rombuild_version(2, 0, 0, 1);
-        part.data = Pattern(p.id, p.size);
+        part.data = Pattern(id, size);
         desc.partitions.push_back(part);
     }
     return desc;
 }
 
-std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
-
-std::string Build(const RomPackageSpec& desc) { return Bytes(rombuild_package(desc)); }
-
-std::vector<std::string> SourceOptions(bool shm, const std::string& rom) {
-    if (shm) return {"--shm", rom, "--state", "0"};
-    return {"--rom", rom};
+std::string Build(const RomPackageSpec& desc) {
+    const std::vector<uint8_t> v = rombuild_package(desc);
+    return std::string(v.begin(), v.end());
 }
 
-std::vector<std::pair<int, int>> Broadcasts(const devsim::Device& dev) {
-    std::vector<std::pair<int, int>> out;
-    for (const auto& r : dev.Ipc()) {
-        if (r.receiver == 1 && !r.malformed) out.emplace_back(r.msg, r.wparam);
-    }
-    return out;
-}
+void OtherDevice(RomPackageSpec& desc) { desc.device_id = 54; }
+void SameVersion(RomPackageSpec& desc) { desc.rom_version = rombuild_version(1, 0, 0, 1); }
 
 namespace {
+
+void Tool(RomPackageSpec& desc, uint32_t version) {
+    const std::string script = "#!/bin/sh\necho \"started $#:$1\" > /config/tool_ran\n";
+    RomPartitionSpec p;
+    p.partition_id = 255;
+    p.partition_type = 1;
+    p.partition_version = version;
+    p.data.assign(script.begin(), script.end());
+    desc.partitions.insert(desc.partitions.begin(), p);
+}
+
+}  // namespace
+
+void NewerTool(RomPackageSpec& desc) { Tool(desc, rombuild_version(1, 0, 0, 56)); }
+void OwnTool(RomPackageSpec& desc) { Tool(desc, rombuild_version(1, 0, 0, 55)); }
+
+namespace {
+
+constexpr char kSaveFile[] = "config/autop_retry_save.cfg";
+constexpr char kKeyFile[] = "/config/Phone/Key/ProgramableKey.conf";
+constexpr char kKeys[] = "[ LINEKEY1 ]\ntype = 1\n[ LINEKEY8 ]\ntype = 2\n";
+constexpr char kRetryReboot[] = "Config.Autoprovision.Reboot.Enable = 1 \n";
 
 // The off-screen picture is process state: one screen at a time.
 std::mutex g_screen_lock;
 
+// The screen a CBasicUI call draws, rendered off-screen as the device's frames read.
 template <typename Draw>
 std::string Render(Draw draw) {
     std::lock_guard<std::mutex> lock(g_screen_lock);
@@ -103,47 +113,231 @@ std::string Render(Draw draw) {
     return text;
 }
 
-}  // namespace
-
-std::string FailureScreen(const char* text, int id) {
-    return Render([&](CBasicUI& ui) { ui.ShowUpgradingFailedInfoWithID(text, id); });
+std::string Notice() {
+    return Render([](CBasicUI& ui) { ui.DispNoticeInfo("Rebooting..."); });
 }
 
-std::string CountdownScreen(int id, int seconds) {
-    return Render([&](CBasicUI& ui) { ui.ShowUpgradingAutop2FailedInfoWithID(id, seconds); });
+// The saved copy a layout row puts in the environment (3) or configuration (4) window.
+std::string Saved(int mtd) {
+    const std::vector<uint8_t> v = Pattern(100 + mtd, kWindows[mtd].end - kWindows[mtd].start);
+    return std::string(v.begin(), v.end());
 }
 
-std::string NoticeScreen(const char* text) {
-    return Render([&](CBasicUI& ui) { ui.DispNoticeInfo(text); });
-}
-
-std::string ProgressScreen(int percent) {
-    return Render([&](CBasicUI& ui) { ui.SetUpgradingProgressBar(percent); });
-}
-
-std::string LastFrame(const devsim::Device& dev) {
-    const int n = dev.FrameCount();
-    return n > 0 ? dev.FrameText(n) : std::string();
-}
-
-std::vector<std::string> Frames(const devsim::Device& dev) {
-    std::vector<std::string> out;
-    for (int i = 1; i <= dev.FrameCount(); ++i) out.push_back(dev.FrameText(i));
-    return out;
-}
-
-bool WindowUntouched(const devsim::Device& dev, int mtd, char fill) {
-    const std::string w = dev.Window(mtd);
-    if (w.empty()) return false;
-    for (char c : w) {
-        if (c != fill) return false;
+// The "[mtd]" text of the sample layout with `moves` and `raw` applied.
+std::string LayoutIni(const Moves& moves, const std::map<int, std::string>& raw) {
+    std::string text = "[mtd]\n";
+    for (int i = 0; i < 7; ++i) {
+        const Window w = moves.count(i) ? moves.at(i) : kWindows[i];
+        char value[32];
+        snprintf(value, sizeof value, "%x,%x", w.start, w.end);
+        const std::string v = raw.count(i) ? raw.at(i) : value;
+        if (!v.empty()) text += "mtd" + std::to_string(i) + " = " + v + "\n";
     }
-    return true;
+    return text;
+}
+
+std::string PartitionData(const RomPackageSpec& desc, int mtd) {
+    for (const auto& p : desc.partitions) {
+        if (p.partition_type == 0 && static_cast<int>(p.partition_id) == mtd) {
+            return std::string(p.data.begin(), p.data.end());
+        }
+    }
+    return "";
+}
+
+// Places of the log messages that contain `text`, in order.
+std::vector<size_t> Lines(const devsim::Device& dev, const std::string& text) {
+    std::vector<size_t> out;
+    const auto lines = dev.Syslog();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].message.find(text) != std::string::npos) out.push_back(i);
+    }
+    return out;
 }
 
 int SemaphoreAtEnd(const devsim::Device& dev, const char* key) {
     const devsim::SysvObject sem = dev.result().sysv.Semaphore(key);
     return sem.exists ? static_cast<int>(sem.value) : kNoSemaphore;
+}
+
+void ExpectScreens(const devsim::Device& dev, const Scenario& row) {
+    std::vector<std::string> frames;
+    for (int i = 1; i <= dev.FrameCount(); ++i) frames.push_back(dev.FrameText(i));
+    const size_t n = frames.size();
+    if (row.bar) {
+        EXPECT_TRUE(n > 0 && frames.back() == Render([](CBasicUI& ui) { ui.SetUpgradingProgressBar(100); }));
+    }
+    if (row.countdown) {
+        // 60 down to 1, then the notice.
+        ASSERT_GE(n, 61u);
+        for (int s = 60; s >= 1; --s) {
+            EXPECT_TRUE(frames[n - 1 - s] ==
+                        Render([&](CBasicUI& ui) { ui.ShowUpgradingAutop2FailedInfoWithID(row.id, s); }))
+                << "not the countdown at second " << s;
+        }
+        EXPECT_TRUE(frames.back() == Notice());
+    }
+    if (row.screen == nullptr) return;
+    const std::string failure = Render([&](CBasicUI& ui) { ui.ShowUpgradingFailedInfoWithID(row.screen, row.id); });
+    // Without the key the failure screen stays until the run's time limit.
+    const bool waits = std::string(row.outcome) == "timeout";
+    ASSERT_GE(n, waits ? 1u : 2u);
+    EXPECT_TRUE(frames[n - (waits ? 1 : 2)] == failure) << "not the failure screen " << row.screen << ":" << row.id;
+    if (!waits) { EXPECT_TRUE(frames.back() == Notice()); }
+}
+
+// Every window where the run's listing puts it, with the contents the row states.
+void ExpectChip(const devsim::Device& dev, const Scenario& row, const RomPackageSpec& desc) {
+    const std::string chip = dev.Flash();
+    const std::string start = devsim::ReadFile(dev.OutDir() + "/flash.start.img");
+    ASSERT_EQ(chip.size(), start.size());
+    for (int mtd = 0; mtd < 7; ++mtd) {
+        const std::string what = "mtd" + std::to_string(mtd);
+        const auto [begin, end] = dev.WindowRange(mtd);
+        const Window want = row.moved && row.layout->count(mtd) ? row.layout->at(mtd) : kWindows[mtd];
+        EXPECT_EQ(begin, want.start) << what;
+        EXPECT_EQ(end, want.end) << what;
+        const std::string got = dev.Window(mtd);
+        ASSERT_EQ(got.size(), want.end - want.start) << what;
+        const std::string data = PartitionData(desc, mtd);
+        const bool holds = !data.empty() && got.compare(0, data.size(), data) == 0;
+        const size_t written = 3 * 0x10000;
+        switch (row.chip[mtd]) {
+            case 'o': EXPECT_EQ(FirstDiff(got, start.substr(begin - 0x90000000u, got.size())), -1) << what; break;
+            case 'w': EXPECT_TRUE(holds) << what; break;
+            case 'c': EXPECT_FALSE(holds) << what; break;
+            case 'k': EXPECT_EQ(FirstDiff(got, Saved(mtd)), -1) << what << " not carried over"; break;
+            case 'p':
+                EXPECT_EQ(FirstDiff(got.substr(0, written), Saved(mtd).substr(0, written)), -1) << what;
+                EXPECT_EQ(got.find_first_not_of('\xFF', written), std::string::npos) << what;
+                break;
+            default: ADD_FAILURE() << "no such window state " << row.chip[mtd];
+        }
+    }
+}
+
+// The auto-provisioning files: the configuration of /tmp saved for the retry
+// (plain names only, URL lines left out, the reboot line added), line key 8 retired.
+void ExpectAutop(const devsim::Device& dev, const Scenario& row) {
+    EXPECT_FALSE(dev.LogContains("retry")) << "a file step ran out of time";
+    EXPECT_EQ(dev.DeviceFileExists(kSaveFile), row.autop == 1);
+    if (row.autop == 1) {
+        const std::string saved = dev.DeviceFile(kSaveFile);
+        for (const char* in : {"account = 7\n", "volume = 3\n"}) EXPECT_NE(saved.find(in), std::string::npos) << saved;
+        for (const char* out : {"notes = 1", "http", "HOSTILE"}) EXPECT_EQ(saved.find(out), std::string::npos) << saved;
+        EXPECT_TRUE(saved.ends_with(kRetryReboot)) << saved;
+        EXPECT_TRUE(dev.LogContains("skipped: name holds shell characters"));
+    }
+    const std::string keys = dev.DeviceFile(kKeyFile);
+    if (row.retired) {
+        // Only the LINEKEY8 line replaced (blanks before it are the shell tool's business).
+        const std::string head = "[ LINEKEY1 ]\ntype = 1\n";
+        const size_t body = keys.find_first_not_of(' ', head.size());
+        EXPECT_TRUE(keys.starts_with(head) && body != std::string::npos &&
+                    keys.substr(body) == "[ LINEKEY8_NOUSED ]\ntype = 2\n")
+            << keys;
+    } else {
+        EXPECT_EQ(keys, kKeys);
+    }
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> AutopFiles() {
+    return {{"/app/version.conf", "[Version]\nRomVersion = 59.0.3.7\n"},
+            {"/config/upgrader_autop", "1"},
+            {kKeyFile, kKeys},
+            {"/tmp/account.cfg", "account = 7\nserver_url = http://x\n"},
+            {"/tmp/phone.conf", "volume = 3\n"},
+            {"/tmp/notes.txt", "notes = 1\n"},
+            {std::string("/tmp/a';") + kTouch + ";'.cfg", "HOSTILE-CONTENT\n"}};
+}
+
+void RunScenario(const Scenario& row) {
+    devsim::Device dev(row.name);
+    RomPackageSpec desc = SamplePackage();
+    if (row.package != nullptr) row.package(desc);
+    std::string flash;
+    if (row.layout != nullptr) {
+        const std::string ini = LayoutIni(*row.layout, row.raw);
+        RomPartitionSpec layout;
+        layout.partition_type = 2;
+        layout.partition_id = 255;
+        layout.data.assign(ini.begin(), ini.end());
+        desc.partitions.insert(desc.partitions.begin(), layout);
+        for (int mtd : {3, 4}) {
+            const std::string n = std::to_string(mtd);
+            flash += "mtd" + n + " = " + dev.HostFile("m" + n + ".bin", Saved(mtd)) + "\n";
+        }
+    }
+    dev.Ini(PhoneIni(row.device, flash + row.sections));
+    AddVersionFiles(dev);
+    for (const auto& [path, text] : row.files) dev.File(path, text, 0755);
+    std::vector<std::string> options = row.options;
+    const std::string rom = Build(desc);
+    switch (row.source) {
+        case Source::kFile: options.insert(options.end(), {"--rom", dev.HostFile("p.rom", rom)}); break;
+        case Source::kShm:
+            options.insert(options.end(), {"--shm", dev.HostFile("p.rom", rom), "--state", std::to_string(row.state)});
+            break;
+        case Source::kAtArg: dev.File(row.args.at(0), rom); break;
+        case Source::kEmpty: options.insert(options.end(), {"--rom", dev.HostFile("empty.rom", "")}); break;
+        case Source::kNone: break;
+    }
+    if (*row.keys != '\0') options.insert(options.end(), {"--keys", row.keys});
+    ASSERT_EQ(dev.Run(options, row.args), 0) << dev.Stderr();
+
+    const devsim::Result& r = dev.result();
+    EXPECT_EQ(r.outcome, row.outcome) << dev.Console();
+    if (r.outcome == "exited") { EXPECT_EQ(r.exit_status.value_or(-1000), row.exit_status); }
+    EXPECT_FALSE(r.signal.has_value());
+    EXPECT_FALSE(dev.DeviceFileExists("/tmp/canary")) << "a hostile text reached a shell";
+    ExpectScreens(dev, row);
+    ExpectChip(dev, row, desc);
+    if (row.log != nullptr) { EXPECT_TRUE(dev.LogContains(row.log)) << row.log; }
+    if (row.broadcasts) {
+        Pairs got;
+        for (const auto& m : dev.Ipc()) {
+            if (m.receiver == 1 && !m.malformed) got.emplace_back(m.msg, m.wparam);  // once per broadcast
+        }
+        EXPECT_EQ(got, *row.broadcasts);
+    }
+    if (row.reboot != nullptr) { EXPECT_EQ(r.reboot_command.value_or(""), row.reboot); }
+    const std::pair<int, const char*> locks[] = {
+        {row.process_lock, "0xC002"}, {row.save_file, "0xB012"}, {row.burn_lock, "0xC004"}};
+    for (const auto& [want, key] : locks) {
+        if (want != kUnchecked) { EXPECT_EQ(SemaphoreAtEnd(dev, key), want) << key; }
+    }
+    // The save-file semaphore is given back exactly when this run took it.
+    if (row.save_file != kUnchecked) {
+        EXPECT_EQ(dev.LogContains("unlock cfg_semid"), dev.LogContains("locked cfg_semid"));
+    }
+    // Partition copies are taken under the save-file lock, before the first move.
+    const auto copies = Lines(dev, "shellcmd:/tmp/bin/cat /dev/mtdblock/");
+    if (!copies.empty()) {
+        const auto locked = Lines(dev, "locked cfg_semid");
+        const auto moves = Lines(dev, ": offset:");
+        EXPECT_TRUE(!locked.empty() && locked.front() < copies.front()) << "copies taken without the save-file lock";
+        EXPECT_TRUE(moves.empty() || copies.back() < moves.front());
+    }
+    if (row.buffer != kUnchecked) {
+        EXPECT_EQ(r.sysv.Segment("0xA130").exists, row.buffer == 1);
+        EXPECT_EQ(SemaphoreAtEnd(dev, "0xA130"), 1);
+    }
+    if (row.killapps != kUnchecked) { EXPECT_EQ(r.killapps_runs, row.killapps); }
+    if (row.kernel_writes >= 0) {
+        const auto ops = r.flash_ops.find("mtd1");
+        EXPECT_EQ(ops == r.flash_ops.end() ? 0 : ops->second.writes, row.kernel_writes);
+    }
+    for (const auto& [path, text] : row.after) {
+        if (text == "-" || text == "*") {
+            EXPECT_EQ(dev.DeviceFileExists(path), text == "*") << path;
+        } else {
+            EXPECT_EQ(dev.DeviceFile(path), text) << path;
+        }
+    }
+    if (row.env.first != nullptr) { EXPECT_EQ(dev.EnvValue(row.env.first), row.env.second); }
+    if (row.autop != kUnchecked) ExpectAutop(dev, row);
 }
 
 }  // namespace drivertest
