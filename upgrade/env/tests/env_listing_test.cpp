@@ -154,36 +154,27 @@ TEST(AddText, CutsNameAndValueToTheirFields) {
     EXPECT_EQ(t.Count(), 2u);
 }
 
-struct SoftwareCase {
-    std::string line;
-    int result;
-    std::string version;
-};
-
-void PrintTo(const SoftwareCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.line); }
-
-class Software : public ::testing::TestWithParam<SoftwareCase> {};
-
-TEST_P(Software, TakesTheTextBeforeTheFirstComma) {
-    const SoftwareCase& c = GetParam();
-    char out[ENV_VALUE_SIZE];
-    memset(out, '#', sizeof out);
-    ASSERT_EQ(env_software_version(c.line.c_str(), out, sizeof out), c.result);
-    if (c.result == 0) {
-        EXPECT_EQ(std::string(out), c.version);
+// The software version is the text before the first comma, cut to the field;
+// a line without a comma or a missing argument is refused.
+TEST(Software, TakesTheTextBeforeTheFirstComma) {
+    const struct {
+        std::string line;
+        int result;
+        std::string version;
+    } cases[] = {
+        {"1.2.3.4,20261206\n", 0, "1.2.3.4"}, {"1.2,3,4", 0, "1.2"}, {",x", 0, ""},
+        {"1.2.3.4\n", -88, ""}, {"", -88, ""},
+        {std::string(120, '9') + ",b", 0, std::string(99, '9')},
+        {std::string(99, '8') + ",", 0, std::string(99, '8')},
+    };
+    for (const auto& c : cases) {
+        char out[ENV_VALUE_SIZE];
+        memset(out, '#', sizeof out);
+        ASSERT_EQ(env_software_version(c.line.c_str(), out, sizeof out), c.result) << c.line;
+        if (c.result == 0) {
+            EXPECT_EQ(std::string(out), c.version) << c.line;
+        }
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, Software,
-    ::testing::Values(SoftwareCase{"1.2.3.4,20261206\n", 0, "1.2.3.4"},
-                      SoftwareCase{"1.2,3,4", 0, "1.2"}, SoftwareCase{",x", 0, ""},
-                      SoftwareCase{"1.2.3.4\n", -88, ""}, SoftwareCase{"", -88, ""},
-                      SoftwareCase{std::string(120, '9') + ",b", 0, std::string(99, '9')},
-                      SoftwareCase{std::string(99, '8') + ",", 0, std::string(99, '8')}),
-    [](const auto& p) { return coord_testing::ParamName(p.index, p.param.line); });
-
-TEST(Software, RefusesMissingArguments) {
     char out[8];
     EXPECT_EQ(env_software_version(nullptr, out, sizeof out), -88);
     EXPECT_EQ(env_software_version("1,2", nullptr, sizeof out), -88);
