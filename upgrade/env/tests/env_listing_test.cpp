@@ -16,10 +16,6 @@ namespace {
 struct Table {
     env_info e[ENV_INFO_NUM] = {};
     unsigned Count() const { return env_count(e); }
-    const env_info* Find(const char* name) const {
-        unsigned i = 0;
-        return get_mtd_info(e, name, &i) == 0 ? &e[i] : nullptr;
-    }
 };
 
 Table Parse(const std::string& listing) {
@@ -62,34 +58,47 @@ using E = std::vector<std::pair<std::string, std::string>>;
 INSTANTIATE_TEST_SUITE_P(
     Lines, ListingText,
     ::testing::Values(
-        TextCase{"listing order kept", "SW_protect 1\nMID_VERSION 0\nSW_OEM 12\nMtd2Version 1.0.0.1\n",
-                 E{{"SW_protect", "1"}, {"MID_VERSION", "0"}, {"SW_OEM", "12"}, {"Mtd2Version", "1.0.0.1"}}},
+        TextCase{"listing order kept",
+                 "SW_protect 1\nMID_VERSION 0\nSW_OEM 12\nMtd2Version 1.0.0.1\n",
+                 E{{"SW_protect", "1"},
+                   {"MID_VERSION", "0"},
+                   {"SW_OEM", "12"},
+                   {"Mtd2Version", "1.0.0.1"}}},
         TextCase{"unlisted and wrong-case names skipped", "HWA 3\nsw_oem 5\nSW_OEMX 4\nSW_OEM 6\n",
                  E{{"SW_OEM", "6"}}},
         TextCase{"two blanks keep a leading blank", "SW_OEM  5\n", E{{"SW_OEM", " 5"}}},
         TextCase{"tab separates", "SW_OEM\t7\n", E{{"SW_OEM", "7"}}},
         TextCase{"further blanks stay", "Mtd2Version 1.0 x\t\n", E{{"Mtd2Version", "1.0 x\t"}}},
-        TextCase{"listed twice gives two", "SW_OEM 1\nSW_OEM 2\n", E{{"SW_OEM", "1"}, {"SW_OEM", "2"}}},
-        TextCase{"missing final newline loses the last line", "SW_OEM 1\nMID_VERSION 1", E{{"SW_OEM", "1"}}},
+        TextCase{"listed twice gives two", "SW_OEM 1\nSW_OEM 2\n",
+                 E{{"SW_OEM", "1"}, {"SW_OEM", "2"}}},
+        TextCase{"missing final newline loses the last line", "SW_OEM 1\nMID_VERSION 1",
+                 E{{"SW_OEM", "1"}}},
         TextCase{"line without blank is invalid", "SW_OEM\nSW_protect 0\n", E{{"SW_protect", "0"}}},
         TextCase{"empty value is stored", "SW_OEM \n", E{{"SW_OEM", ""}}},
         TextCase{"value of 99 characters kept", "SW_OEM " + k99 + "\n", E{{"SW_OEM", k99}}},
-        TextCase{"value of 100 characters refused", "SW_OEM " + k100 + kNext, E{{"MID_VERSION", "1"}}},
-        TextCase{"overlong line refused", "SW_OEM " + std::string(5000, 'x') + kNext, E{{"MID_VERSION", "1"}}},
+        TextCase{"value of 100 characters refused", "SW_OEM " + k100 + kNext,
+                 E{{"MID_VERSION", "1"}}},
+        TextCase{"overlong line refused", "SW_OEM " + std::string(5000, 'x') + kNext,
+                 E{{"MID_VERSION", "1"}}},
         // A reader that cut long lines into pieces would store the tail as a line.
-        TextCase{"line of 150 is one line", std::string(142, 'A') + "SW_OEM 9" + kNext, E{{"MID_VERSION", "1"}}},
-        TextCase{"line of 308 is one line", std::string(300, 'A') + "SW_OEM 9" + kNext, E{{"MID_VERSION", "1"}}},
-        TextCase{"NUL ends the text of a line", std::string("SW_OEM 4\0junk\nMID_VERSION\0 1\n", 29),
-                 E{{"SW_OEM", "4"}}},
+        TextCase{"line of 150 is one line", std::string(142, 'A') + "SW_OEM 9" + kNext,
+                 E{{"MID_VERSION", "1"}}},
+        TextCase{"line of 308 is one line", std::string(300, 'A') + "SW_OEM 9" + kNext,
+                 E{{"MID_VERSION", "1"}}},
+        TextCase{"NUL ends the text of a line",
+                 std::string("SW_OEM 4\0junk\nMID_VERSION\0 1\n", 29), E{{"SW_OEM", "4"}}},
         TextCase{"empty lines and blank lines ignored", "\n \n\t\nSW_OEM 2\n", E{{"SW_OEM", "2"}}},
         TextCase{"mtd range", "mtd3 0x90010000,0x90020000\n", E{{"mtd3", "0x90010000,0x90020000"}}},
-        TextCase{"mtd range without 0x", "mtd3 90030000,900A0000\n", E{{"mtd3", "0x90030000,0x900a0000"}}},
+        TextCase{"mtd range without 0x", "mtd3 90030000,900A0000\n",
+                 E{{"mtd3", "0x90030000,0x900a0000"}}},
         TextCase{"mtd range 0X", "mtd3 0X10,20 trailing\n", E{{"mtd3", "0x10,0x20"}}},
         TextCase{"mtd0 and mtd8 are ranges, mtd9 not kept", "mtd0 1,2\nmtd8 abc,0xdef\nmtd9 5,6\n",
                  E{{"mtd0", "0x1,0x2"}, {"mtd8", "0xabc,0xdef"}}},
         TextCase{"mtd without value not stored", "mtd3 \nmtd4    \nSW_OEM 1\n", E{{"SW_OEM", "1"}}},
-        TextCase{"mtd half or unreadable range is 0,0", "mtd3 zz\nmtd4 0x90000000\nmtd5 1;2\nmtd6 ,0x10\n",
-                 E{{"mtd3", "0x0,0x0"}, {"mtd4", "0x0,0x0"}, {"mtd5", "0x0,0x0"}, {"mtd6", "0x0,0x0"}}}),
+        TextCase{
+            "mtd half or unreadable range is 0,0",
+            "mtd3 zz\nmtd4 0x90000000\nmtd5 1;2\nmtd6 ,0x10\n",
+            E{{"mtd3", "0x0,0x0"}, {"mtd4", "0x0,0x0"}, {"mtd5", "0x0,0x0"}, {"mtd6", "0x0,0x0"}}}),
     [](const auto& tp) { return coord_testing::ParamName(tp.index, tp.param.what); });
 
 // Which limit refuses a line: 49 + 1 + 99 = 149 characters pass every test

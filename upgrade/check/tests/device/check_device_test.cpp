@@ -75,9 +75,11 @@ TEST_P(CheckResult, RefusesWithTheFirstFaultsCode) {
     ExpectLogInOrder(d, c.log);
     // Side effects stop where the check stopped: the environment copy, the
     // hardware copy and the OEM rules' variable write (SW_OEM 0 -> 7).
-    const std::set<int> header = {-100, -99, -98, -97, -79}, partition = {-93, -92, -91, -90, -89, -85, -84, -83};
+    const std::set<int> header = {-100, -99, -98, -97, -79},
+                        partition = {-93, -92, -91, -90, -89, -85, -84, -83};
     bool before_env = header.count(c.result) > 0;
-    bool before_hw = before_env || c.result == -88 || c.result == -1 || partition.count(c.result) > 0;
+    bool before_hw =
+        before_env || c.result == -88 || c.result == -1 || partition.count(c.result) > 0;
     bool before_oem = before_hw || c.result == -87 || c.result == -95;
     EXPECT_EQ(d.DeviceFileExists("/tmp/avalanche_env_file"), !before_env);
     EXPECT_EQ(d.DeviceFileExists("/tmp/ver_hardware"), !before_hw);
@@ -93,15 +95,20 @@ TEST_P(CheckResult, RefusesWithTheFirstFaultsCode) {
 // tests); the hardware version's parsing and the id pairs on the host
 // (check_rules_test). Here one row per refusal path of the check itself, the
 // rows that need the device's variables and files, and the order of the stages.
-const auto kNoComma = [](std::string i) { return Replace(i, "1.2.3.4,20261206", "1.2.3.4"); };
-const std::map<std::string, std::string> kSameRom = {{"/app/version.conf", "[Version]\nRomVersion=2.0.0.1\n"}};
+using IniEdit = std::function<std::string(std::string)>;
+IniEdit Swap(const std::string& from, const std::string& to) {
+    return [from, to](std::string i) { return Replace(i, from, to); };
+}
+const IniEdit kNoComma = Swap("1.2.3.4,20261206", "1.2.3.4");
+const std::map<std::string, std::string> kSameRom = {
+    {"/app/version.conf", "[Version]\nRomVersion=2.0.0.1\n"}};
 Edit Part0(std::function<void(RomPartitionSpec&)> f) {
     return [f](RomPackageSpec& s) { f(s.partitions[0]); };
 }
 Edit PartHeader(std::function<void(Partition_Header&)> f) {
     return [f](RomPackageSpec& s) { s.tweak = [f](Rom_Header&, auto& parts) { f(parts[0]); }; };
 }
-std::function<std::string(std::string)> Fault(const std::string& missing) {
+IniEdit Fault(const std::string& missing) {
     return [missing](std::string i) { return i + "[faults]\nmissing = " + missing + "\n"; };
 }
 
@@ -111,10 +118,14 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"valid", 0, nullptr, nullptr, nullptr, {}, {"RomVersion env isnot exist!"}},
         CheckCase{"first_word", -100, nullptr, [](auto& p, auto&) { p[0] ^= 1; }},
         CheckCase{"ext_magic", -99,
-                  [](RomPackageSpec& s) { s.tweak = [](Rom_Header& h, auto&) { h.ext_magic_num = 0; }; }},
-        CheckCase{"seventeen_partitions", -79, [](RomPackageSpec& s) { s.partitions.resize(17, s.partitions[0]); }},
+                  [](RomPackageSpec& s) {
+                      s.tweak = [](Rom_Header& h, auto&) { h.ext_magic_num = 0; };
+                  }},
+        CheckCase{"seventeen_partitions", -79,
+                  [](RomPackageSpec& s) { s.partitions.resize(17, s.partitions[0]); }},
         CheckCase{"header_byte", -98, nullptr, [](auto& p, auto&) { p[0x78] ^= 0x10; }},
-        CheckCase{"data_byte", -97, nullptr, [](auto& p, const RomLayout& l) { p[l.data_offset[0]] ^= 1; }},
+        CheckCase{"data_byte", -97, nullptr,
+                  [](auto& p, const RomLayout& l) { p[l.data_offset[0]] ^= 1; }},
         CheckCase{"env_software_without_comma", -88, nullptr, nullptr, kNoComma},
         CheckCase{"env_listing_unreadable", -1, nullptr, nullptr, Fault("/proc/avalanche/env")},
         CheckCase{"env_software_unreadable", -1, nullptr, nullptr, Fault("/proc/ver/software")},
@@ -125,15 +136,17 @@ INSTANTIATE_TEST_SUITE_P(
                       Xor32(p, l.part_header_offset[0] + 0x14, 0x100);
                       Xor32(p, l.data_offset[0], 0x100);
                   }},
-        CheckCase{"part_sum", -91, PartHeader([](Partition_Header& h) { h.partition_checksum ^= 1; }), nullptr,
+        CheckCase{"part_sum", -91,
+                  PartHeader([](Partition_Header& h) { h.partition_checksum ^= 1; }), nullptr,
                   nullptr, {}, {"partition_checksum_cal:*", "UPD_MSG_PART_CHECKSUM_ERR"}},
         CheckCase{"partition_id_7", -90, Part0([](RomPartitionSpec& p) { p.partition_id = 7; })},
-        CheckCase{"flash_partition_type_1", -89, Part0([](RomPartitionSpec& p) { p.partition_type = 1; })},
+        CheckCase{"flash_partition_type_1", -89,
+                  Part0([](RomPartitionSpec& p) { p.partition_type = 1; })},
         CheckCase{"mtd_env_missing", -85, nullptr, nullptr,
-                  [](std::string i) { return Replace(i, "mtd2 = 0x90100000,0x90300000\n", ""); }, {},
+                  Swap("mtd2 = 0x90100000,0x90300000\n", ""), {},
                   {"mtd2 isnot exist!", "UPD_MSG_MTD_ENV_LOSED"}},
         CheckCase{"mtd_env_unparsable", -84, nullptr, nullptr,
-                  [](std::string i) { return Replace(i, "0x90100000,0x90300000", "0x90100000"); }, {},
+                  Swap("0x90100000,0x90300000", "0x90100000"), {},
                   {"mtd2 start_addr:0 end_addr:0"}},
         CheckCase{"partition_larger_than_range", -84, Part0([](RomPartitionSpec& p) {
                       p.partition_id = 3;
@@ -146,12 +159,13 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"mtd_device_missing", -83, nullptr, nullptr, Fault("/dev/mtd2"), {},
                   {"/dev/mtd2 open failed!", "UPD_MSG_MTD_ADDR_ERR"}},
         CheckCase{"hwver_unreadable", -87, nullptr, nullptr, Fault("/proc/misc/hwver"), {},
-                  {"shellcmd:/tmp/bin/cat /proc/misc/hwver > /tmp/ver_hardware", "UPD_MSG_READ_HWVERSION_FAILED"}},
+                  {"shellcmd:/tmp/bin/cat /proc/misc/hwver > /tmp/ver_hardware",
+                   "UPD_MSG_READ_HWVERSION_FAILED"}},
         CheckCase{"hw_55_on_52", -95, [](RomPackageSpec& s) { s.device_id = 52; }, nullptr,
-                  [](std::string i) { return Replace(i, "hwver = 53.", "hwver = 55."); }, {},
+                  Swap("hwver = 53.", "hwver = 55."), {},
                   {"hardware_version:37 prom_header->device_id:34"}},
         CheckCase{"sub_id_not_listed", -94, nullptr, nullptr,
-                  [](std::string i) { return Replace(i, "53.2.0.0.5.", "53.2.0.0.6."); }, {},
+                  Swap("53.2.0.0.5.", "53.2.0.0.6."), {},
                   {"match_id:6", "UPD_MSG_MATCH_ID_ERR"}},
         CheckCase{"rom_version_same", -86, nullptr, nullptr, nullptr, kSameRom,
                   {"rom_version_cmp:2.0.0.1 rom_version:2.0.0.1", "UPD_MSG_ROM_VERSION_SAME"}},
@@ -161,9 +175,10 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"rom_version_forced", 0, [](RomPackageSpec& s) { s.process_type = 1; }, nullptr,
                   nullptr, kSameRom, {"rom force upgrade!", "rom force upgrader!"}},
         // Two faults: the earlier stage decides.
-        CheckCase{"order_header_before_env", -98, nullptr, [](auto& p, auto&) { p[0x78] ^= 0x10; }, kNoComma},
-        CheckCase{"order_env_before_partition", -88, Part0([](RomPartitionSpec& p) { p.partition_id = 7; }),
-                  nullptr, kNoComma},
+        CheckCase{"order_header_before_env", -98, nullptr,
+                  [](auto& p, auto&) { p[0x78] ^= 0x10; }, kNoComma},
+        CheckCase{"order_env_before_partition", -88,
+                  Part0([](RomPartitionSpec& p) { p.partition_id = 7; }), nullptr, kNoComma},
         CheckCase{"order_partition_before_hardware", -90, [](RomPackageSpec& s) {
                       s.partitions[0].partition_id = 7;
                       s.device_id = 54;
@@ -176,8 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
                       s.sw_protect = 1;
                       s.match_id[0] = 9;
                   }},
-        CheckCase{"order_sub_id_before_version", -94, [](RomPackageSpec& s) { s.match_id[0] = 9; }, nullptr,
-                  nullptr, kSameRom}),
+        CheckCase{"order_sub_id_before_version", -94,
+                  [](RomPackageSpec& s) { s.match_id[0] = 9; }, nullptr, nullptr, kSameRom}),
     [](const auto& tp) { return std::string(tp.param.what); });
 
 // Burn flags: forced, equal, different and missing installed versions, and a
@@ -187,10 +202,13 @@ TEST(CheckDevice, BurnFlagsFollowForceAndVersions) {
     RomPackageSpec desc = StandardPackage();
     RomPartitionSpec p = desc.partitions[0];
     desc.partitions.clear();
-    const struct { uint32_t id, type, process, version; } parts[] = {
-        {0, 0, 1, rombuild_version(1, 0, 0, 9)}, {2, 0, 0, rombuild_version(1, 0, 0, 3)},
-        {5, 0, 0, rombuild_version(5, 0, 0, 6)}, {6, 0, 0, rombuild_version(5, 0, 0, 6)},
-        {255, 7, 0, rombuild_version(5, 0, 0, 6)}};
+    const struct {
+        uint32_t id, type, process, version;
+    } parts[] = {{0, 0, 1, rombuild_version(1, 0, 0, 9)},
+                 {2, 0, 0, rombuild_version(1, 0, 0, 3)},
+                 {5, 0, 0, rombuild_version(5, 0, 0, 6)},
+                 {6, 0, 0, rombuild_version(5, 0, 0, 6)},
+                 {255, 7, 0, rombuild_version(5, 0, 0, 6)}};
     for (const auto& x : parts) {
         p.partition_id = x.id, p.partition_type = x.type, p.process_type = x.process;
         p.partition_version = x.version;

@@ -53,7 +53,8 @@ TEST_P(CheckSpecial, WritesTheFileAndGoesOnOrEnds) {
         for (const char* tool : {"cat", "touch", "chmod"})
             d.File(std::string("/tmp/bin/") + tool,
                    std::string("#!/bin/sh\nexec /bin/") + tool + " \"$@\"\n", 0755);
-        for (const char* copy : {"/tmp/avalanche_env_file", "/tmp/ver_software", "/tmp/ver_hardware"})
+        for (const char* copy :
+             {"/tmp/avalanche_env_file", "/tmp/ver_software", "/tmp/ver_hardware"})
             d.File(copy, std::string(8192, 'f'));
     }
     if (c.before != nullptr) d.File(c.path, c.before, 0755);
@@ -89,14 +90,15 @@ const std::string kConf = "[mtd]\nmtd2=0x90100000,0x90300000\n";
 INSTANTIATE_TEST_SUITE_P(
     Types, CheckSpecial,
     ::testing::Values(
-        SpecialCase{"tool_saved_ends_the_check", 1, rombuild_version(1, 0, 0, 56), nullptr, 11, 6, 0,
-                    "/tmp/upgrader_tool", kTool, "shellcmd:/tmp/bin/touch /tmp/upgrader_tool"},
-        SpecialCase{"tool_of_own_version_ignored", 1, rombuild_version(1, 0, 0, 55), nullptr, 0, 1, 0,
-                    "/tmp/upgrader_tool", "", "upgrader version same! version:1.0.0.55"},
+        SpecialCase{"tool_saved_ends_the_check", 1, rombuild_version(1, 0, 0, 56), nullptr, 11, 6,
+                    0, "/tmp/upgrader_tool", kTool, "shellcmd:/tmp/bin/touch /tmp/upgrader_tool"},
+        SpecialCase{"tool_of_own_version_ignored", 1, rombuild_version(1, 0, 0, 55), nullptr, 0, 1,
+                    0, "/tmp/upgrader_tool", "", "upgrader version same! version:1.0.0.55"},
         SpecialCase{"present_tool_kept", 1, rombuild_version(1, 0, 1, 0), "old tool", 0, 1, 0,
                     "/tmp/upgrader_tool", "old tool", "ppartition_addr->partition_type:1"},
-        SpecialCase{"layout_replaces_longer_file", 2, 0, "an older layout file, longer than the new one",
-                    0, 1, 1, "/tmp/mtd.conf", kConf, "MTD CONFIG ppartition_addr->partition_type:2"},
+        SpecialCase{"layout_replaces_longer_file", 2, 0,
+                    "an older layout file, longer than the new one", 0, 1, 1, "/tmp/mtd.conf",
+                    kConf, "MTD CONFIG ppartition_addr->partition_type:2"},
         SpecialCase{"config_modify", 3, 0, nullptr, 0, 1, 0, "/config/config_modify", "modify=1\n",
                     "CONFIG MODIFY ppartition_addr->partition_type:3"},
         SpecialCase{"unknown_type_ignored", 7, 0, nullptr, 0, 1, 0, "/tmp/mtd.conf", "",

@@ -4,7 +4,8 @@
 //
 //   valid_probe env                     read_env into a zero-filled table
 //   valid_probe set NAME VALUE          do_set_env
-//   valid_probe check PACKAGE [FLAG]    upgrader_rompack_check; burn flags start at FLAG (default 9)
+//   valid_probe check PACKAGE [FLAG]    upgrader_rompack_check; burn flags start
+//                                       at FLAG (default 9)
 //
 // Report lines: "result N", then for env/check "env I NAME VALUE" per entry
 // ("0xSTART,0xEND" for mtd entries), for check also "flags F0 .. F15",

@@ -29,8 +29,8 @@ std::vector<std::string> InstallerErrors(const devsim::Device& d) {
     std::vector<std::string> out;
     for (const devsim::LogLine& l : d.Syslog()) {
         int pid = 0, tid = 0, level = 0, used = 0;
-        if (sscanf(l.message.c_str(), "upgrader pid%d,tid%d,l%d: %n", &pid, &tid, &level, &used) == 3 &&
-            used > 0) {
+        const char* format = "upgrader pid%d,tid%d,l%d: %n";
+        if (sscanf(l.message.c_str(), format, &pid, &tid, &level, &used) == 3 && used > 0) {
             EXPECT_EQ(level, l.priority) << l.message;
             EXPECT_EQ(level, 3) << l.message;
             out.push_back(l.message.substr(static_cast<size_t>(used)));
@@ -90,10 +90,14 @@ TEST(UpgraderKillappsDevice, StopScriptRunsExceptInStatesTwoAndMinusThree) {
         int runs;
         std::vector<std::string> logged;
     } cases[] = {
-        {2, true, 0, 0, {}}, {-3, false, 0, 0, {}}, {3, false, 0, 1, {}}, {-2, true, -1, 1, {"killapps failed!"}},
+        {2, true, 0, 0, {}},
+        {-3, false, 0, 0, {}},
+        {3, false, 0, 1, {}},
+        {-2, true, -1, 1, {"killapps failed!"}},
     };
     for (const auto& tc : cases) {
-        SCOPED_TRACE(testing::Message() << "state " << tc.state << (tc.script_fails ? " failing" : ""));
+        SCOPED_TRACE(testing::Message()
+                     << "state " << tc.state << (tc.script_fails ? " failing" : ""));
         devsim::Device d("killapps");
         d.Ini(tc.script_fails ? "[faults]\nkillapps = fail\n" : "");
         ASSERT_EQ(d.Exec(Probe(), {"killapps", std::to_string(tc.state)}), 0) << d.Stderr();
