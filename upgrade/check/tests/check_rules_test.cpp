@@ -5,7 +5,6 @@
 #include <string>
 
 #include "check_rules.h"
-#include "param_name.h"
 #include "upd_msg.h"
 
 namespace {
@@ -23,41 +22,30 @@ TEST(VersionText, MostSignificantByteFirst) {
     }
 }
 
-struct HwverCase {
-    const char* text;
-    int result;
-    uint8_t hw[HWVER_NUMBERS];
-};
-
-void PrintTo(const HwverCase& c, std::ostream* os) {
-    *os << ::testing::PrintToString(std::string(c.text));
-}
-
-class Hwver : public ::testing::TestWithParam<HwverCase> {};
-
-TEST_P(Hwver, SplitsEightNumbers) {
-    const HwverCase& c = GetParam();
-    uint8_t hw[HWVER_NUMBERS] = {};
-    ASSERT_EQ(hwver_parse(c.text, hw), c.result) << c.text;
-    if (c.result == 0) {
-        EXPECT_EQ(memcmp(hw, c.hw, sizeof hw), 0) << c.text;
+// Eight numbers, empty fields skipped, each taken modulo 256; more or fewer
+// numbers are refused.
+TEST(Hwver, SplitsEightNumbers) {
+    const int kFail = UPD_MSG_READ_HWVERSION_FAILED;
+    const struct {
+        const char* text;
+        int result;
+        uint8_t hw[HWVER_NUMBERS];
+    } cases[] = {
+        {"53.2.0.0.5.0.0.0\n", 0, {53, 2, 0, 0, 5, 0, 0, 0}},
+        {"..1..2...3.4.5.6.7.8..", 0, {1, 2, 3, 4, 5, 6, 7, 8}},
+        {"300.2.3.4.21.6.7.8", 0, {44, 2, 3, 4, 21, 6, 7, 8}},
+        {"1.2.3.4.5.6.7.8.9", kFail, {}}, {"1.2.3.4.5.6.7.8.\n", kFail, {}},
+        {"1.2.3.4.5.6.7", kFail, {}},     {"1.2.3.4.5.6.7.", kFail, {}},
+        {"", kFail, {}},                  {"........", kFail, {}},
+    };
+    for (const auto& c : cases) {
+        uint8_t hw[HWVER_NUMBERS] = {};
+        ASSERT_EQ(hwver_parse(c.text, hw), c.result) << c.text;
+        if (c.result == 0) {
+            EXPECT_EQ(memcmp(hw, c.hw, sizeof hw), 0) << c.text;
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, Hwver,
-    ::testing::Values(HwverCase{"53.2.0.0.5.0.0.0\n", 0, {53, 2, 0, 0, 5, 0, 0, 0}},
-                      HwverCase{"1.2.3.4.5.6.7.8", 0, {1, 2, 3, 4, 5, 6, 7, 8}},
-                      HwverCase{"1..2...3.4.5.6.7.8", 0, {1, 2, 3, 4, 5, 6, 7, 8}},
-                      HwverCase{"..1.2.3.4.5.6.7.8..", 0, {1, 2, 3, 4, 5, 6, 7, 8}},
-                      HwverCase{"300.2.3.4.21.6.7.8", 0, {44, 2, 3, 4, 21, 6, 7, 8}},
-                      HwverCase{"1.2.3.4.5.6.7.8.9", UPD_MSG_READ_HWVERSION_FAILED, {}},
-                      HwverCase{"1.2.3.4.5.6.7.8.\n", UPD_MSG_READ_HWVERSION_FAILED, {}},
-                      HwverCase{"1.2.3.4.5.6.7", UPD_MSG_READ_HWVERSION_FAILED, {}},
-                      HwverCase{"1.2.3.4.5.6.7.", UPD_MSG_READ_HWVERSION_FAILED, {}},
-                      HwverCase{"", UPD_MSG_READ_HWVERSION_FAILED, {}},
-                      HwverCase{"........", UPD_MSG_READ_HWVERSION_FAILED, {}}),
-    [](const auto& p) { return coord_testing::ParamName(p.index, p.param.text); });
 
 TEST(HwIdMatch, EqualAndTheThreeAcceptedPairs) {
     struct {

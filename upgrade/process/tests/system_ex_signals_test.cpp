@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "process_control.h"
 #include "rl_log.h"
@@ -93,132 +94,87 @@ private:
 
 }  // namespace
 
-// After every kind of ending the caller's actions and mask are back.
-TEST_F(SystemExSignals, ActionsAndMaskComeBackAfterEveryCall) {
+// The command runs with the caller's SIGINT/SIGQUIT dispositions, not the
+// ignore system_ex sets for itself (a default or caught signal kills the shell,
+// an ignored one does not), and with the caller's mask (SIGUSR1 blocked, SIGCHLD
+// not although system_ex blocks it for itself). After every kind of ending the
+// caller's actions and mask are back.
+TEST_F(SystemExSignals, CommandRunsWithTheCallersActionsAndMaskWhichComeBack) {
+    // Exit code: 2 when SIGCHLD is blocked in the shell, +1 when SIGUSR1 is.
+    // sed reads its own status (it inherits the shell's mask): the test
+    // process's private /proc shows no other process by its number.
+    const char* mask_cmd =
+        "m=$(sed -n 's/^SigBlk:[[:space:]]*//p' /proc/self/status); "
+        "exit $(( ((0x$m >> 16) & 1) * 2 + ((0x$m >> 9) & 1) ))";
     const struct {
         const char* cmd;
         int seconds;
+        Handler on_int, on_quit;
         int expected;
     } cases[] = {
-        {"exit 0", 5, 0},
-        {"exit 9", 5, 9},
-        {"kill -9 $$", 5, -1},
-        {"exec sleep 100", 1, -1},  // time-out
-        {nullptr, 5, -1},
+        {"exit 0", 5, on_sigint, on_sigquit, 0},
+        {"exit 9", 5, on_sigint, on_sigquit, 9},
+        {"kill -9 $$", 5, on_sigint, on_sigquit, -1},
+        {"exec sleep 100", 1, on_sigint, on_sigquit, -1},  // time-out
+        {nullptr, 5, on_sigint, on_sigquit, -1},
+        {mask_cmd, 5, on_sigint, on_sigquit, 1},
+        {"kill -INT $$; exit 6", 5, SIG_DFL, on_sigquit, -1},
+        {"kill -INT $$; exit 6", 5, on_sigint, on_sigquit, -1},
+        {"kill -INT $$; exit 6", 5, SIG_IGN, on_sigquit, 6},
+        {"kill -QUIT $$; exit 6", 5, on_sigint, SIG_DFL, -1},
+        {"kill -QUIT $$; exit 6", 5, on_sigint, SIG_IGN, 6},
     };
     for (const auto& tc : cases) {
-        SCOPED_TRACE(tc.cmd != nullptr ? tc.cmd : "(null)");
-        set_handler(SIGINT, on_sigint);
-        set_handler(SIGQUIT, on_sigquit);
+        SCOPED_TRACE(testing::Message() << (tc.cmd != nullptr ? tc.cmd : "(null)") << " "
+                                        << (void*)tc.on_int << " " << (void*)tc.on_quit);
+        set_handler(SIGINT, tc.on_int);
+        set_handler(SIGQUIT, tc.on_quit);
         const sigset_t before = mask_of({SIGUSR1});
         pthread_sigmask(SIG_SETMASK, &before, nullptr);
 
         EXPECT_EQ(system_ex(tc.cmd, tc.seconds, 0), tc.expected);
 
-        EXPECT_EQ(handler_of(SIGINT), &on_sigint);
-        EXPECT_EQ(handler_of(SIGQUIT), &on_sigquit);
+        EXPECT_EQ(handler_of(SIGINT), tc.on_int);
+        EXPECT_EQ(handler_of(SIGQUIT), tc.on_quit);
         EXPECT_TRUE(same_set(current_mask(), before));
     }
 }
-
-// The command gets the caller's SIGINT/SIGQUIT dispositions, not the ignore
-// system_ex sets for itself: a default or caught signal kills the shell, an
-// ignored one does not.
-TEST_F(SystemExSignals, CommandRunsWithTheCallersActions) {
-    const struct {
-        int sig;
-        const char* cmd;
-        Handler original;
-        int expected;
-    } cases[] = {
-        {SIGINT, "kill -INT $$; exit 6", SIG_DFL, -1},
-        {SIGINT, "kill -INT $$; exit 6", on_sigint, -1},
-        {SIGINT, "kill -INT $$; exit 6", SIG_IGN, 6},
-        {SIGQUIT, "kill -QUIT $$; exit 6", SIG_DFL, -1},
-        {SIGQUIT, "kill -QUIT $$; exit 6", SIG_IGN, 6},
-    };
-    for (const auto& tc : cases) {
-        SCOPED_TRACE(testing::Message() << tc.cmd << " original " << (void*)tc.original);
-        set_handler(tc.sig, tc.original);
-        EXPECT_EQ(system_ex(tc.cmd, 5, 0), tc.expected);
-    }
-}
-
-// The command gets the caller's mask: SIGUSR1 blocked as by the caller,
-// SIGCHLD not blocked although system_ex blocks it for itself.
-TEST_F(SystemExSignals, CommandRunsWithTheCallersMask) {
-    const sigset_t before = mask_of({SIGUSR1});
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    // Exit code: 2 when SIGCHLD is blocked in the shell, +1 when SIGUSR1 is.
-    // sed reads its own status (it inherits the shell's mask): the test
-    // process's private /proc shows no other process by its number.
-    const char* cmd =
-        "m=$(sed -n 's/^SigBlk:[[:space:]]*//p' /proc/self/status); "
-        "exit $(( ((0x$m >> 16) & 1) * 2 + ((0x$m >> 9) & 1) ))";
-    EXPECT_EQ(system_ex(cmd, 5, 0), 1);
-}
-
-namespace {
-
-struct Caller {
-    std::string name;
-    int blocked;  // the signal this thread keeps blocked in its own mask
-    int exit_code;
-    std::string cmd;
-    pthread_t thread;
-    int result = -100;
-    bool mask_restored = false;
-};
-
-void* run_caller(void* arg) {
-    Caller* c = static_cast<Caller*>(arg);
-    const sigset_t own = mask_of({c->blocked});
-    pthread_sigmask(SIG_SETMASK, &own, nullptr);
-    c->result = system_ex(c->cmd.c_str(), 30, 0);
-    c->mask_restored = same_set(current_mask(), own);
-    return nullptr;
-}
-
-}  // namespace
 
 // Two threads' calls overlap: A starts first, B second; either ends first.
 // While one runs the signals stay ignored; when the last ends the actions are
 // the ones from before the first call, and each thread has its own mask back.
 TEST_F(SystemExSignals, OverlappingCallsFromTwoThreadsRestoreTheOriginals) {
-    for (const bool first_started_ends_first : {true, false}) {
-        SCOPED_TRACE(first_started_ends_first ? "A ends first" : "B ends first");
+    for (const int first : {0, 1}) {
+        SCOPED_TRACE(first == 0 ? "A ends first" : "B ends first");
         TempDir dir;
-        auto command = [&](const std::string& n, int code) {
-            return "touch '" + dir.file(n + "_started") + "'; while [ ! -e '" + dir.file(n + "_go") +
-                   "' ]; do sleep 0.02; done; exit " + std::to_string(code);
-        };
-        Caller a{"a", SIGUSR1, 11, command("a", 11), {}};
-        Caller b{"b", SIGUSR2, 12, command("b", 12), {}};
         set_handler(SIGINT, on_sigint);
         set_handler(SIGQUIT, on_sigquit);
-
-        pthread_create(&a.thread, nullptr, run_caller, &a);
-        ASSERT_TRUE(wait_for_file(dir, "a_started"));
+        int result[2] = {-100, -100};
+        bool mask_back[2] = {false, false};
+        auto call = [&](int i) {  // thread i keeps its own signal blocked; exits 10 + i on "go<i>"
+            const sigset_t own = mask_of({i == 0 ? SIGUSR1 : SIGUSR2});
+            pthread_sigmask(SIG_SETMASK, &own, nullptr);
+            const std::string n = std::to_string(i);
+            const std::string cmd = "touch '" + dir.file("started" + n) + "'; while [ ! -e '" +
+                                    dir.file("go" + n) + "' ]; do sleep 0.02; done; exit 1" + n;
+            result[i] = system_ex(cmd.c_str(), 30, 0);
+            mask_back[i] = same_set(current_mask(), own);
+        };
+        std::thread a(call, 0);
+        EXPECT_TRUE(wait_for_file(dir, "started0"));
         EXPECT_EQ(handler_of(SIGINT), SIG_IGN);
         EXPECT_EQ(handler_of(SIGQUIT), SIG_IGN);
-        pthread_create(&b.thread, nullptr, run_caller, &b);
-        ASSERT_TRUE(wait_for_file(dir, "b_started"));
-
-        Caller& first = first_started_ends_first ? a : b;
-        Caller& second = first_started_ends_first ? b : a;
-        touch(dir, first.name + "_go");
-        pthread_join(first.thread, nullptr);
-        EXPECT_EQ(first.result, first.exit_code);
-        EXPECT_TRUE(first.mask_restored);
-        // The other call still runs its command: still ignored.
-        EXPECT_EQ(handler_of(SIGINT), SIG_IGN);
-        EXPECT_EQ(handler_of(SIGQUIT), SIG_IGN);
-
-        touch(dir, second.name + "_go");
-        pthread_join(second.thread, nullptr);
-        EXPECT_EQ(second.result, second.exit_code);
-        EXPECT_TRUE(second.mask_restored);
-        EXPECT_EQ(handler_of(SIGINT), &on_sigint);
-        EXPECT_EQ(handler_of(SIGQUIT), &on_sigquit);
+        std::thread b(call, 1);
+        EXPECT_TRUE(wait_for_file(dir, "started1"));
+        std::thread* threads[] = {&a, &b};
+        for (const int i : {first, 1 - first}) {
+            touch(dir, "go" + std::to_string(i));
+            threads[i]->join();
+            EXPECT_EQ(result[i], 10 + i);
+            EXPECT_TRUE(mask_back[i]);
+            const bool last = i != first;  // before: the other call still runs its command
+            EXPECT_EQ(handler_of(SIGINT), last ? &on_sigint : SIG_IGN);
+            EXPECT_EQ(handler_of(SIGQUIT), last ? &on_sigquit : SIG_IGN);
+        }
     }
 }

@@ -22,9 +22,6 @@ using Edit = std::function<void(RomPackageSpec&)>;
 void Xor32(std::vector<uint8_t>& pkg, uint32_t offset, uint32_t x) {
     for (int i = 0; i < 4; ++i) pkg[offset + i] ^= static_cast<uint8_t>(x >> (8 * i));
 }
-void Put32(std::vector<uint8_t>& pkg, uint32_t offset, uint32_t v) {
-    for (int i = 0; i < 4; ++i) pkg[offset + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 std::string Replace(std::string s, const std::string& from, const std::string& to) {
     size_t p = s.find(from);
     if (p != std::string::npos) s.replace(p, from.size(), to);
@@ -54,20 +51,14 @@ ProbeReport RunCase(devsim::Device& d, const CheckCase& c) {
     return valid::RunCheck(d, pkg);
 }
 
-// Each expected line must follow the previous one; a line ending in '*' is a prefix.
+// Each expected message must follow the previous one.
 void ExpectLogInOrder(const devsim::Device& d, const std::vector<std::string>& expected) {
     auto msgs = Messages(d);
     int at = 0;
     for (const std::string& line : expected) {
-        int found = -1;
-        if (!line.empty() && line.back() == '*') {
-            for (size_t i = static_cast<size_t>(at); i < msgs.size() && found < 0; ++i)
-                if (msgs[i].rfind(line.substr(0, line.size() - 1), 0) == 0) found = static_cast<int>(i);
-        } else {
-            found = valid::FindMessage(msgs, line, at);
-        }
+        int found = valid::FindMessage(msgs, line, at);
         EXPECT_GE(found, 0) << "missing or out of order: " << line;
-        if (found >= 0) at = found + 1;
+        at = found + 1;
     }
 }
 
@@ -84,202 +75,145 @@ TEST_P(CheckResult, RefusesWithTheFirstFaultsCode) {
     ExpectLogInOrder(d, c.log);
     // Side effects stop where the check stopped: the environment copy, the
     // hardware copy and the OEM rules' variable write (SW_OEM 0 -> 7).
-    const std::set<int> header_codes = {-100, -99, -98, -97, -79};
-    const std::set<int> partition_codes = {-93, -92, -91, -90, -89, -85, -84, -83};
-    bool before_env = header_codes.count(c.result) > 0;
-    bool before_hw = before_env || c.result == -88 || c.result == -1 ||
-                     partition_codes.count(c.result) > 0;
+    const std::set<int> header = {-100, -99, -98, -97, -79},
+                        partition = {-93, -92, -91, -90, -89, -85, -84, -83};
+    bool before_env = header.count(c.result) > 0;
+    bool before_hw =
+        before_env || c.result == -88 || c.result == -1 || partition.count(c.result) > 0;
     bool before_oem = before_hw || c.result == -87 || c.result == -95;
     EXPECT_EQ(d.DeviceFileExists("/tmp/avalanche_env_file"), !before_env);
     EXPECT_EQ(d.DeviceFileExists("/tmp/ver_hardware"), !before_hw);
-    bool oem_refused = c.result >= -78 && c.result <= -75;
-    EXPECT_EQ(d.EnvValue("SW_OEM"), before_oem || oem_refused ? "0" : "7");
-    if (c.result < 0 && c.result != -1) {
+    EXPECT_EQ(d.EnvValue("SW_OEM"), before_oem || (c.result >= -78 && c.result <= -75) ? "0" : "7");
+    if (c.result >= -100 && c.result <= -79) {  // the refusal's message names its code
         const char* name = upd_msg_name(c.result == -83 ? -84 : c.result);
-        if (c.result >= -100 && c.result <= -79) {
-            ASSERT_NE(name, nullptr);
-            EXPECT_GE(valid::FindMessage(Messages(d), name), 0) << name;
-        }
+        ASSERT_NE(name, nullptr);
+        EXPECT_GE(valid::FindMessage(Messages(d), name), 0) << name;
     }
 }
 
-// The hardware version's parsing and the id pairs are decided on the host
-// (check_rules_test); here the rows show which numbers reach those decisions.
+// Range and size refusals of the ROM format are decided in upgrade/rom (its
+// tests); the hardware version's parsing and the id pairs on the host
+// (check_rules_test). Here one row per refusal path of the check itself, the
+// rows that need the device's variables and files, and the order of the stages.
+using IniEdit = std::function<std::string(std::string)>;
+IniEdit Swap(const std::string& from, const std::string& to) {
+    return [from, to](std::string i) { return Replace(i, from, to); };
+}
+const IniEdit kNoComma = Swap("1.2.3.4,20261206", "1.2.3.4");
+const std::map<std::string, std::string> kSameRom = {
+    {"/app/version.conf", "[Version]\nRomVersion=2.0.0.1\n"}};
+Edit Part0(std::function<void(RomPartitionSpec&)> f) {
+    return [f](RomPackageSpec& s) { f(s.partitions[0]); };
+}
+Edit PartHeader(std::function<void(Partition_Header&)> f) {
+    return [f](RomPackageSpec& s) { s.tweak = [f](Rom_Header&, auto& parts) { f(parts[0]); }; };
+}
+IniEdit Fault(const std::string& missing) {
+    return [missing](std::string i) { return i + "[faults]\nmissing = " + missing + "\n"; };
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Codes, CheckResult,
     ::testing::Values(
-        CheckCase{"valid", 0},
-        CheckCase{"short_package", -100, nullptr,
-                  [](auto& p, auto&) { p.resize(100); },
-                  nullptr, {}, {"UPD_MSG_ARG_ADDR_ERR"}},
+        CheckCase{"valid", 0, nullptr, nullptr, nullptr, {}, {"RomVersion env isnot exist!"}},
         CheckCase{"first_word", -100, nullptr, [](auto& p, auto&) { p[0] ^= 1; }},
-        CheckCase{"ext_magic", -99, [](RomPackageSpec& s) {
+        CheckCase{"ext_magic", -99,
+                  [](RomPackageSpec& s) {
                       s.tweak = [](Rom_Header& h, auto&) { h.ext_magic_num = 0; };
                   }},
-        CheckCase{"seventeen_partitions", -79, [](RomPackageSpec& s) {
-                      s.partitions.resize(17, s.partitions[0]);
-                  }},
-        CheckCase{"header_size_168", -98, nullptr, [](auto& p, auto&) { Put32(p, 4, 168); }},
-        CheckCase{"header_size_unaligned", -98, nullptr,
-                  [](auto& p, auto&) { Put32(p, 4, 126); }},
+        CheckCase{"seventeen_partitions", -79,
+                  [](RomPackageSpec& s) { s.partitions.resize(17, s.partitions[0]); }},
         CheckCase{"header_byte", -98, nullptr, [](auto& p, auto&) { p[0x78] ^= 0x10; }},
-        CheckCase{"data_byte_breaks_rom_sum_first", -97, nullptr,
+        CheckCase{"data_byte", -97, nullptr,
                   [](auto& p, const RomLayout& l) { p[l.data_offset[0]] ^= 1; }},
-        CheckCase{"rom_size_beyond", -97, [](RomPackageSpec& s) {
-                      s.tweak = [](Rom_Header& h, auto&) { h.rom_size = 0x100000; };
-                  }},
-        CheckCase{"env_software_without_comma", -88, nullptr, nullptr,
-                  [](std::string i) { return Replace(i, "1.2.3.4,20261206", "1.2.3.4"); }},
-        CheckCase{"env_listing_unreadable", -1, nullptr, nullptr,
-                  [](std::string i) { return i + "[faults]\nmissing = /proc/avalanche/env\n"; }},
-        CheckCase{"env_software_unreadable", -1, nullptr, nullptr,
-                  [](std::string i) { return i + "[faults]\nmissing = /proc/ver/software\n"; }},
-        CheckCase{"part_magic", -93, [](RomPackageSpec& s) {
-                      s.tweak = [](Rom_Header&, auto& parts) { parts[0].magic_num = 0; };
-                  }},
+        CheckCase{"env_software_without_comma", -88, nullptr, nullptr, kNoComma},
+        CheckCase{"env_listing_unreadable", -1, nullptr, nullptr, Fault("/proc/avalanche/env")},
+        CheckCase{"env_software_unreadable", -1, nullptr, nullptr, Fault("/proc/ver/software")},
+        CheckCase{"part_magic", -93, PartHeader([](Partition_Header& h) { h.magic_num = 0; })},
         CheckCase{"part_header_sum", -92, nullptr,
                   [](auto& p, const RomLayout& l) {
                       // Keeps the ROM sum: the same bits flip in the header and the data.
                       Xor32(p, l.part_header_offset[0] + 0x14, 0x100);
                       Xor32(p, l.data_offset[0], 0x100);
                   }},
-        CheckCase{"part_header_size_beyond", -92, [](RomPackageSpec& s) {
-                      s.tweak = [](Rom_Header&, auto& parts) {
-                          parts[0].partition_header_size = 0x10000;
-                      };
-                  }},
-        CheckCase{"part_sum", -91, [](RomPackageSpec& s) {
-                      s.tweak = [](Rom_Header&, auto& parts) { parts[0].partition_checksum ^= 1; };
-                  }, nullptr, nullptr, {}, {"partition_checksum_cal:*", "UPD_MSG_PART_CHECKSUM_ERR"}},
-        CheckCase{"part_data_beyond", -91, [](RomPackageSpec& s) {
-                      s.tweak = [](Rom_Header&, auto& parts) {
-                          parts[0].partition_size = 0x7FFFFFF0;
-                      };
-                  }},
-        CheckCase{"part_offset_unaligned", -91, [](RomPackageSpec& s) {
-                      s.tweak = [](Rom_Header&, auto& parts) { parts[0].partition_offset += 2; };
-                  }},
-        CheckCase{"part_offset_beyond", -91, [](RomPackageSpec& s) {
-                      s.tweak = [](Rom_Header&, auto& parts) {
-                          parts[0].partition_offset = 0xFFFFFFFC;
-                      };
-                  }},
-        CheckCase{"partition_id_7", -90,
-                  [](RomPackageSpec& s) { s.partitions[0].partition_id = 7; }},
+        CheckCase{"part_sum", -91,
+                  PartHeader([](Partition_Header& h) { h.partition_checksum ^= 1; }), nullptr,
+                  nullptr, {}, {"partition_checksum_cal:*", "UPD_MSG_PART_CHECKSUM_ERR"}},
+        CheckCase{"partition_id_7", -90, Part0([](RomPartitionSpec& p) { p.partition_id = 7; })},
         CheckCase{"flash_partition_type_1", -89,
-                  [](RomPackageSpec& s) { s.partitions[0].partition_type = 1; }},
+                  Part0([](RomPartitionSpec& p) { p.partition_type = 1; })},
         CheckCase{"mtd_env_missing", -85, nullptr, nullptr,
-                  [](std::string i) { return Replace(i, "mtd2 = 0x90100000,0x90300000\n", ""); },
-                  {}, {"mtd2 isnot exist!", "UPD_MSG_MTD_ENV_LOSED"}},
+                  Swap("mtd2 = 0x90100000,0x90300000\n", ""), {},
+                  {"mtd2 isnot exist!", "UPD_MSG_MTD_ENV_LOSED"}},
         CheckCase{"mtd_env_unparsable", -84, nullptr, nullptr,
-                  [](std::string i) {
-                      return Replace(i, "mtd2 = 0x90100000,0x90300000", "mtd2 = 0x90100000");
-                  },
-                  {}, {"mtd2 start_addr:0 end_addr:0"}},
-        CheckCase{"mtd_range_reversed", -84, nullptr, nullptr,
-                  [](std::string i) {
-                      return Replace(i, "0x90100000,0x90300000", "0x90300000,0x90100000");
-                  }},
-        CheckCase{"partition_larger_than_range", -84,
-                  [](RomPackageSpec& s) {
-                      s.partitions[0].partition_id = 3;
-                      s.partitions[0].data.assign(0x10004, 1);
-                  }},
-        CheckCase{"partition_exactly_its_range", 0,
-                  [](RomPackageSpec& s) {
-                      s.partitions[0].partition_id = 3;
-                      s.partitions[0].data.assign(0x10000, 1);
-                  }},
-        CheckCase{"mtd_device_missing", -83, nullptr, nullptr,
-                  [](std::string i) { return i + "[faults]\nmissing = /dev/mtd2\n"; },
-                  {}, {"/dev/mtd2 open failed!", "UPD_MSG_MTD_ADDR_ERR"}},
-        CheckCase{"hwver_unreadable", -87, nullptr, nullptr,
-                  [](std::string i) { return i + "[faults]\nmissing = /proc/misc/hwver\n"; },
-                  {}, {"shellcmd:/tmp/bin/cat /proc/misc/hwver > /tmp/ver_hardware",
-                       "UPD_MSG_READ_HWVERSION_FAILED"}},
+                  Swap("0x90100000,0x90300000", "0x90100000"), {},
+                  {"mtd2 start_addr:0 end_addr:0"}},
+        CheckCase{"partition_larger_than_range", -84, Part0([](RomPartitionSpec& p) {
+                      p.partition_id = 3;
+                      p.data.assign(0x10004, 1);
+                  })},
+        CheckCase{"partition_exactly_its_range", 0, Part0([](RomPartitionSpec& p) {
+                      p.partition_id = 3;
+                      p.data.assign(0x10000, 1);
+                  })},
+        CheckCase{"mtd_device_missing", -83, nullptr, nullptr, Fault("/dev/mtd2"), {},
+                  {"/dev/mtd2 open failed!", "UPD_MSG_MTD_ADDR_ERR"}},
+        CheckCase{"hwver_unreadable", -87, nullptr, nullptr, Fault("/proc/misc/hwver"), {},
+                  {"shellcmd:/tmp/bin/cat /proc/misc/hwver > /tmp/ver_hardware",
+                   "UPD_MSG_READ_HWVERSION_FAILED"}},
         CheckCase{"hw_55_on_52", -95, [](RomPackageSpec& s) { s.device_id = 52; }, nullptr,
-                  [](std::string i) { return Replace(i, "hwver = 53.", "hwver = 55."); },
-                  {}, {"hardware_version:37 prom_header->device_id:34"}},
-        CheckCase{"hw_other", -95, [](RomPackageSpec& s) { s.device_id = 54; }},
+                  Swap("hwver = 53.", "hwver = 55."), {},
+                  {"hardware_version:37 prom_header->device_id:34"}},
         CheckCase{"sub_id_not_listed", -94, nullptr, nullptr,
-                  [](std::string i) { return Replace(i, "53.2.0.0.5.", "53.2.0.0.6."); },
-                  {}, {"match_id:6", "UPD_MSG_MATCH_ID_ERR"}},
-        CheckCase{"rom_version_same", -86, nullptr, nullptr, nullptr,
-                  {{"/app/version.conf", "[Version]\nRomVersion=2.0.0.1\n"}},
+                  Swap("53.2.0.0.5.", "53.2.0.0.6."), {},
+                  {"match_id:6", "UPD_MSG_MATCH_ID_ERR"}},
+        CheckCase{"rom_version_same", -86, nullptr, nullptr, nullptr, kSameRom,
                   {"rom_version_cmp:2.0.0.1 rom_version:2.0.0.1", "UPD_MSG_ROM_VERSION_SAME"}},
         CheckCase{"rom_version_other", 0, nullptr, nullptr, nullptr,
                   {{"/app/version.conf", "[Version]\nRomVersion=2.0.0.2\n"}}},
+        // A forced ROM writes every partition and is installed over its own version.
         CheckCase{"rom_version_forced", 0, [](RomPackageSpec& s) { s.process_type = 1; }, nullptr,
-                  nullptr, {{"/app/version.conf", "[Version]\nRomVersion=2.0.0.1\n"}},
-                  {"rom force upgrader!"}},
-        CheckCase{"rom_version_missing", 0, nullptr, nullptr, nullptr, {},
-                  {"RomVersion env isnot exist!"}},
+                  nullptr, kSameRom, {"rom force upgrade!", "rom force upgrader!"}},
         // Two faults: the earlier stage decides.
         CheckCase{"order_header_before_env", -98, nullptr,
-                  [](auto& p, auto&) { p[0x78] ^= 0x10; },
-                  [](std::string i) { return Replace(i, "1.2.3.4,20261206", "1.2.3.4"); }},
+                  [](auto& p, auto&) { p[0x78] ^= 0x10; }, kNoComma},
         CheckCase{"order_env_before_partition", -88,
-                  [](RomPackageSpec& s) { s.partitions[0].partition_id = 7; }, nullptr,
-                  [](std::string i) { return Replace(i, "1.2.3.4,20261206", "1.2.3.4"); }},
-        CheckCase{"order_partition_before_hardware", -90,
-                  [](RomPackageSpec& s) {
+                  Part0([](RomPartitionSpec& p) { p.partition_id = 7; }), nullptr, kNoComma},
+        CheckCase{"order_partition_before_hardware", -90, [](RomPackageSpec& s) {
                       s.partitions[0].partition_id = 7;
                       s.device_id = 54;
-                  }},
-        CheckCase{"order_magic_before_count", -99, [](RomPackageSpec& s) {
-                      s.partitions.resize(17, s.partitions[0]);
-                      s.tweak = [](Rom_Header& h, auto&) { h.ext_magic_num = 0; };
                   }},
         CheckCase{"order_hardware_before_sub_id", -95, [](RomPackageSpec& s) {
                       s.device_id = 54;
                       s.match_id[0] = 9;
                   }},
-        CheckCase{"order_oem_before_sub_id", -75,
-                  [](RomPackageSpec& s) {
+        CheckCase{"order_oem_before_sub_id", -75, [](RomPackageSpec& s) {
                       s.sw_protect = 1;
                       s.match_id[0] = 9;
                   }},
         CheckCase{"order_sub_id_before_version", -94,
-                  [](RomPackageSpec& s) { s.match_id[0] = 9; }, nullptr, nullptr,
-                  {{"/app/version.conf", "[Version]\nRomVersion=2.0.0.1\n"}}}),
+                  [](RomPackageSpec& s) { s.match_id[0] = 9; }, nullptr, nullptr, kSameRom}),
     [](const auto& tp) { return std::string(tp.param.what); });
 
-TEST(CheckDevice, HostileHeaderSizesLeaveNothingBehind) {
-    for (uint32_t size : {164u, 168u, 0xFFFFFFF0u}) {
-        devsim::Device d("hostile");
-        std::vector<uint8_t> pkg = rombuild_package(StandardPackage());
-        Put32(pkg, 4, size);
-        d.Ini(StandardIni());
-        ProbeReport r = valid::RunCheck(d, pkg);
-        ASSERT_TRUE(r.ok) << d.Stderr();
-        EXPECT_LT(r.result, 0) << size;
-        EXPECT_FALSE(d.DeviceFileExists("/tmp/avalanche_env_file")) << "read_env was reached";
-        EXPECT_EQ(d.EnvValue("SW_OEM"), "0");
-    }
-}
-
-// ---- burn flags ----
-
+// Burn flags: forced, equal, different and missing installed versions, and a
+// special partition of an unknown type.
 TEST(CheckDevice, BurnFlagsFollowForceAndVersions) {
     devsim::Device d("flags");
     RomPackageSpec desc = StandardPackage();
     RomPartitionSpec p = desc.partitions[0];
     desc.partitions.clear();
-    p.partition_id = 0;  // forced partition
-    p.process_type = 1;
-    desc.partitions.push_back(p);
-    p.process_type = 0;
-    p.partition_id = 2;  // equal version
-    p.partition_version = rombuild_version(1, 0, 0, 3);
-    desc.partitions.push_back(p);
-    p.partition_id = 5;  // different version
-    p.partition_version = rombuild_version(5, 0, 0, 6);
-    desc.partitions.push_back(p);
-    p.partition_id = 6;  // no installed version
-    desc.partitions.push_back(p);
-    p.partition_id = 255;  // special partition of an unknown type
-    p.partition_type = 7;
-    desc.partitions.push_back(p);
+    const struct {
+        uint32_t id, type, process, version;
+    } parts[] = {{0, 0, 1, rombuild_version(1, 0, 0, 9)},
+                 {2, 0, 0, rombuild_version(1, 0, 0, 3)},
+                 {5, 0, 0, rombuild_version(5, 0, 0, 6)},
+                 {6, 0, 0, rombuild_version(5, 0, 0, 6)},
+                 {255, 7, 0, rombuild_version(5, 0, 0, 6)}};
+    for (const auto& x : parts) {
+        p.partition_id = x.id, p.partition_type = x.type, p.process_type = x.process;
+        p.partition_version = x.version;
+        desc.partitions.push_back(p);
+    }
     d.Ini(StandardIni("Mtd2Version = 1.0.0.3\n"));
     d.File("/basic/version.conf", "[Version]\nMtd5Version=5.0.0.5\n");
     ProbeReport r = valid::RunCheck(d, rombuild_package(desc), 9);
@@ -291,89 +225,44 @@ TEST(CheckDevice, BurnFlagsFollowForceAndVersions) {
                          "Mtd6Version env isnot exist!"});
 }
 
-TEST(CheckDevice, ForcedRomWritesEveryFlashPartition) {
-    devsim::Device d("forced");
-    RomPackageSpec desc = StandardPackage();
-    desc.process_type = 1;
-    desc.partitions[0].partition_version = rombuild_version(1, 0, 0, 3);
-    desc.partitions.push_back(desc.partitions[0]);
-    desc.partitions[1].partition_id = 5;
-    d.Ini(StandardIni("Mtd2Version = 1.0.0.3\n"));
-    ProbeReport r = valid::RunCheck(d, rombuild_package(desc), 0);
-    ASSERT_TRUE(r.ok) << d.Stderr();
-    EXPECT_EQ(r.result, 0);
-    EXPECT_EQ(r.flags[0], 1);
-    EXPECT_EQ(r.flags[1], 1);
-    EXPECT_EQ(r.flags[2], 0);
-    EXPECT_GE(valid::FindMessage(Messages(d), "rom force upgrade!"), 0);
-}
-
-TEST(CheckDevice, FlagsOfPartitionsNotReachedKeepTheCallersValue) {
-    devsim::Device d("notreached");
-    RomPackageSpec desc = StandardPackage();
-    desc.partitions.push_back(desc.partitions[0]);
-    desc.partitions.push_back(desc.partitions[0]);
-    desc.partitions[1].partition_id = 7;
-    d.Ini(StandardIni());
-    ProbeReport r = valid::RunCheck(d, rombuild_package(desc), 4);
-    ASSERT_TRUE(r.ok) << d.Stderr();
-    EXPECT_EQ(r.result, -90);
-    EXPECT_EQ(r.flags[0], 1);
-    EXPECT_EQ(r.flags[1], 4);
-    EXPECT_EQ(r.flags[2], 4);
-}
-
 // ---- OEM, protection and MID rules: the variables the device holds after ----
-// The rules themselves are decided on the host (check_rules_test); here one row
-// per kind of write the device must end with: the header size and the device's
-// variables reach the rules, each planned write lands, a refusal writes nothing.
+// The rules themselves are decided on the host (check_rules_test); here the
+// header size and the device's variables reach them, each planned write lands
+// and a refusal writes nothing.
 
-struct OemCase {
-    const char* what;
-    std::string e_mid, e_oem, e_prot;
-    uint32_t header_size, h_oem, h_mid, h_prot;
-    int result;
-    std::string mid, oem, prot;  // variables afterwards
-    int sub_id = 5;              // the package's only match_id
-};
-
-void PrintTo(const OemCase& c, std::ostream* os) { *os << c.what; }
-
-class CheckOem : public ::testing::TestWithParam<OemCase> {};
-
-TEST_P(CheckOem, ResultAndVariables) {
-    const OemCase& c = GetParam();
-    devsim::Device d("oem");
-    RomPackageSpec desc = StandardPackage();
-    desc.rom_header_size = c.header_size;
-    desc.oem_id = c.h_oem;
-    desc.mid_version = c.h_mid;
-    desc.sw_protect = c.h_prot;
-    desc.match_id[0] = static_cast<uint8_t>(c.sub_id);
-    d.Ini(StandardIni("", "", "53.2.0.0.5.0.0.0",
-                      "MID_VERSION = " + c.e_mid + "\nSW_OEM = " + c.e_oem +
-                          "\nSW_protect = " + c.e_prot + "\n"));
-    ProbeReport r = valid::RunCheck(d, rombuild_package(desc));
-    ASSERT_TRUE(r.ok) << d.Stderr();
-    EXPECT_EQ(r.result, c.result) << r.text;
-    EXPECT_EQ(d.EnvValue("MID_VERSION"), c.mid);
-    EXPECT_EQ(d.EnvValue("SW_OEM"), c.oem);
-    EXPECT_EQ(d.EnvValue("SW_protect"), c.prot);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CheckOem,
-    ::testing::Values(
-        OemCase{"a_protected_old_header", "0", "5", "1", 124, 5, 0, 1, -77, "0", "5", "1"},
-        OemCase{"c_mid_other_oem", "1", "5", "0", 128, 6, 1, 0, -78, "1", "5", "0"},
-        OemCase{"d_protected_mid_package", "0", "5", "1", 128, 5, 1, 0, 0, "1", "5", "0"},
-        OemCase{"f_open_device_oem0_mid_package", "0", "0", "0", 128, 77, 1, 0, 0, "1", "77",
-                "1"},
-        OemCase{"g_open_device_plain_package", "0", "8", "0", 128, 4000000000u, 0, 0, 0, "0",
-                "4000000000", "0"},
-        OemCase{"g_mid_device_plain_package", "1", "8", "0", 128, 9, 0, 0, 0, "0", "9", "0"},
+TEST(CheckOem, ResultAndVariables) {
+    const struct {
+        const char* what;
+        std::string e_mid, e_oem, e_prot;
+        uint32_t header_size, h_oem, h_mid, h_prot;
+        int result;
+        std::string mid, oem, prot;  // variables afterwards
+        uint8_t sub_id;              // the package's only match_id
+    } cases[] = {
+        {"a_protected_old_header", "0", "5", "1", 124, 5, 0, 1, -77, "0", "5", "1", 5},
+        {"d_protected_mid_package", "0", "5", "1", 128, 5, 1, 0, 0, "1", "5", "0", 5},
+        {"g_mid_device_plain_package", "1", "8", "0", 128, 9, 0, 0, 0, "0", "9", "0", 5},
         // Refused at the sub-id after the rules already wrote the variables.
-        OemCase{"f_then_sub_id_refused", "0", "0", "0", 128, 77, 1, 0, -94, "1", "77", "1", 9}),
-    [](const auto& tp) { return std::string(tp.param.what); });
+        {"f_then_sub_id_refused", "0", "0", "0", 128, 77, 1, 0, -94, "1", "77", "1", 9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        devsim::Device d("oem");
+        RomPackageSpec desc = StandardPackage();
+        desc.rom_header_size = c.header_size;
+        desc.oem_id = c.h_oem;
+        desc.mid_version = c.h_mid;
+        desc.sw_protect = c.h_prot;
+        desc.match_id[0] = c.sub_id;
+        d.Ini(StandardIni("", "", "MID_VERSION = " + c.e_mid + "\nSW_OEM = " + c.e_oem +
+                                      "\nSW_protect = " + c.e_prot + "\n"));
+        ProbeReport r = valid::RunCheck(d, rombuild_package(desc));
+        ASSERT_TRUE(r.ok) << d.Stderr();
+        EXPECT_EQ(r.result, c.result) << r.text;
+        EXPECT_EQ(d.EnvValue("MID_VERSION"), c.mid);
+        EXPECT_EQ(d.EnvValue("SW_OEM"), c.oem);
+        EXPECT_EQ(d.EnvValue("SW_protect"), c.prot);
+    }
+}
 
 }  // namespace

@@ -11,49 +11,31 @@ ProbeReport ParseProbeReport(const std::string& text) {
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream ls(line);
-        std::string key;
+        std::string key, value;
         ls >> key;
-        if (key == "result") {
-            ls >> r.result;
-            r.ok = true;
-        } else if (key == "flags") {
-            int f;
-            while (ls >> f) r.flags.push_back(f);
-        } else if (key == "mtd_config") {
-            ls >> r.mtd_config;
-        } else if (key == "tool_version") {
-            std::string v;
-            ls >> v;
-            r.tool_version = static_cast<uint32_t>(std::stoul(v, nullptr, 16));
-        } else if (key == "env") {
-            int index;
-            std::string name;
-            ls >> index >> name;
-            std::string value;
-            std::getline(ls, value);
-            if (!value.empty() && value[0] == ' ') value.erase(0, 1);
-            r.env.emplace_back(name, value);
+        if (key == "result") r.ok = static_cast<bool>(ls >> r.result);
+        if (key == "mtd_config") ls >> r.mtd_config;
+        if (key == "tool_version") ls >> std::hex >> r.tool_version;
+        for (int f; key == "flags" && ls >> f;) r.flags.push_back(f);
+        if (key == "env" && ls >> value >> value) {  // index, then name
+            std::string rest;
+            std::getline(ls, rest);
+            r.env.emplace_back(value, rest.empty() ? rest : rest.substr(1));
         }
     }
     return r;
 }
 
 std::string StandardIni(const std::string& bootloader_extra, const std::string& extra_sections,
-                        const std::string& hwver, const std::string& bootloader) {
-    std::string ini = "[device]\nhwver = " + hwver +
-                      "\nsoftware = 1.2.3.4,20261206\ntimeout = 60\n[bootloader]\n";
-    ini += bootloader.empty() ? "MID_VERSION = 0\nSW_OEM = 0\nSW_protect = 0\n" : bootloader;
-    ini +=
-        "mtd0 = 0x90000000,0x90020000\n"
-        "mtd1 = 0x90020000,0x90100000\n"
-        "mtd2 = 0x90100000,0x90300000\n"
-        "mtd3 = 0x90300000,0x90310000\n"
-        "mtd4 = 0x90310000,0x90320000\n"
-        "mtd5 = 0x90320000,0x90600000\n"
-        "mtd6 = 0x90600000,0x90800000\n";
-    ini += bootloader_extra;
-    ini += extra_sections;
-    return ini;
+                        const std::string& bootloader) {
+    return "[device]\nhwver = 53.2.0.0.5.0.0.0\nsoftware = 1.2.3.4,20261206\ntimeout = 60\n"
+           "[bootloader]\n" +
+           (bootloader.empty() ? "MID_VERSION = 0\nSW_OEM = 0\nSW_protect = 0\n" : bootloader) +
+           "mtd0 = 0x90000000,0x90020000\nmtd1 = 0x90020000,0x90100000\n"
+           "mtd2 = 0x90100000,0x90300000\nmtd3 = 0x90300000,0x90310000\n"
+           "mtd4 = 0x90310000,0x90320000\nmtd5 = 0x90320000,0x90600000\n"
+           "mtd6 = 0x90600000,0x90800000\n" +
+           bootloader_extra + extra_sections;
 }
 
 RomPackageSpec StandardPackage() {
@@ -97,8 +79,10 @@ std::vector<std::string> Messages(const devsim::Device& d) {
 }
 
 int FindMessage(const std::vector<std::string>& msgs, const std::string& text, int from) {
+    const bool prefix = !text.empty() && text.back() == '*';
+    const std::string want = prefix ? text.substr(0, text.size() - 1) : text;
     for (size_t i = from < 0 ? 0 : static_cast<size_t>(from); i < msgs.size(); ++i)
-        if (msgs[i] == text) return static_cast<int>(i);
+        if (prefix ? msgs[i].rfind(want, 0) == 0 : msgs[i] == want) return static_cast<int>(i);
     return -1;
 }
 

@@ -29,9 +29,7 @@ ProbeReport ParseProbeReport(const std::string& text);
 // by `bootloader_extra` lines inside [bootloader] and `extra_sections` after it.
 // `bootloader` replaces the three OEM variables when not empty.
 std::string StandardIni(const std::string& bootloader_extra = "",
-                        const std::string& extra_sections = "",
-                        const std::string& hwver = "53.2.0.0.5.0.0.0",
-                        const std::string& bootloader = "");
+                        const std::string& extra_sections = "", const std::string& bootloader = "");
 
 // A package that the standard device accepts: device_id 53, match_id {5},
 // oem_id 7, version 2.0.0.1, one flash partition for mtd2 of 64 bytes.
@@ -47,7 +45,8 @@ ProbeReport RunCheck(devsim::Device& d, const std::vector<uint8_t>& pkg, int ini
 // Messages of the run's syslog, in order, each without the installer's prefix
 // and without one trailing newline.
 std::vector<std::string> Messages(const devsim::Device& d);
-// Position of the first message equal to `text` at or after `from`, or -1.
+// Position of the first message equal to `text` (starting with it, when it ends
+// in '*') at or after `from`, or -1.
 int FindMessage(const std::vector<std::string>& msgs, const std::string& text, int from = 0);
 
 }  // namespace valid

@@ -4,7 +4,8 @@
 //
 //   valid_probe env                     read_env into a zero-filled table
 //   valid_probe set NAME VALUE          do_set_env
-//   valid_probe check PACKAGE [FLAG]    upgrader_rompack_check; burn flags start at FLAG (default 9)
+//   valid_probe check PACKAGE [FLAG]    upgrader_rompack_check; burn flags start
+//                                       at FLAG (default 9)
 //
 // Report lines: "result N", then for env/check "env I NAME VALUE" per entry
 // ("0xSTART,0xEND" for mtd entries), for check also "flags F0 .. F15",
@@ -40,19 +41,12 @@ void print_env(FILE* out, const env_info* env) {
     }
 }
 
-bool read_package(const char* path, std::vector<uint8_t>* pkg) {
-    FILE* f = fopen(path, "rb");
-    if (f == nullptr) return false;
-    uint8_t buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) pkg->insert(pkg->end(), buf, buf + n);
-    fclose(f);
-    return true;
-}
-
 int run_check(FILE* out, const char* path, int initial_flag) {
+    FILE* f = fopen(path, "rb");
+    if (f == nullptr) return 3;
     std::vector<uint8_t> file;
-    if (!read_package(path, &file)) return 3;
+    for (int c; (c = fgetc(f)) != EOF;) file.push_back(static_cast<uint8_t>(c));
+    fclose(f);
     // An exactly sized heap block, so that any read past the package is a fault.
     uint8_t* pkg = static_cast<uint8_t*>(malloc(file.size() ? file.size() : 1));
     if (!file.empty()) memcpy(pkg, file.data(), file.size());
@@ -60,13 +54,12 @@ int run_check(FILE* out, const char* path, int initial_flag) {
     Rom_Header header;
     Partition_Header parts[16];
     int flags[16];
-    for (int& f : flags) f = initial_flag;
+    for (int& flag : flags) flag = initial_flag;
     int ret = upgrader_rompack_check(pkg, static_cast<uint32_t>(file.size()), env, &header,
                                      parts, flags);
     free(pkg);
-    fprintf(out, "result %d\n", ret);
-    fprintf(out, "flags");
-    for (int f : flags) fprintf(out, " %d", f);
+    fprintf(out, "result %d\nflags", ret);
+    for (int flag : flags) fprintf(out, " %d", flag);
     fprintf(out, "\nmtd_config %d\ntool_version 0x%x\n", static_cast<int>(mtd_config),
             static_cast<unsigned>(upgrader_tool_version));
     print_env(out, env);
