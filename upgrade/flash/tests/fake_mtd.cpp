@@ -20,6 +20,30 @@ const mtd_ops* FakeMtd::ops() {
     return &ops_;
 }
 
+std::string FakeMtd::Blocks(int mtd, const uint8_t* data, uint32_t size) {
+    const auto& d = devs_.at(mtd).data;
+    std::string out;
+    for (uint32_t b = 0; b < d.size(); b += FLASH_BLOCK_SIZE) {
+        bool target = true, erased = true, pattern = true, weak = true;
+        for (uint32_t i = b; i < b + FLASH_BLOCK_SIZE && i < d.size(); ++i) {
+            const uint8_t want = i < size ? data[i] : 0xFF;
+            target = target && d[i] == want;
+            erased = erased && d[i] == 0xFF;
+            pattern = pattern && d[i] == Pattern(i);
+            weak = weak && d[i] == (i % kWeakStride == 0 ? 0xFF : want);
+        }
+        out += target ? 'D' : erased ? 'E' : pattern ? 'P' : weak ? 'W' : '?';
+    }
+    return out;
+}
+
+std::string FakeMtd::Erases(int mtd) {
+    std::string out;
+    for (auto [start, length] : devs_.at(mtd).erases)
+        out += std::to_string(start / FLASH_BLOCK_SIZE) + (length == FLASH_BLOCK_SIZE ? "" : "+");
+    return out;
+}
+
 int FakeMtd::Open(void* ctx, int mtd) {
     auto* self = static_cast<FakeMtd*>(ctx);
     if (mtd == self->fail_open_mtd || self->devs_.count(mtd) == 0) return -1;

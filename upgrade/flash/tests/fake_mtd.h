@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -52,6 +53,15 @@ public:
     std::vector<int> open_order;
 
     const mtd_ops* ops();
+
+    // Device `mtd` as one letter per 64 KiB block, for whole-chip comparisons:
+    // 'D' holds its target (`size` bytes of `data` from the device's start,
+    // 0xFF behind them), 'E' erased, 'P' still the fill pattern, 'W' the target
+    // as a weak write leaves it, '?' anything else.
+    std::string Blocks(int mtd, const uint8_t* data, uint32_t size);
+    // The erase requests on `mtd` as block numbers, "+" after one that is not
+    // exactly one block long.
+    std::string Erases(int mtd);
 
 private:
     static int Open(void* ctx, int mtd);
