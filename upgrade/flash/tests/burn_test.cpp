@@ -30,8 +30,8 @@ void Record(void* ctx, int percent) {
     s += (s.empty() ? "" : " ") + std::to_string(percent);
 }
 
-// A package in memory, its headers, flags, device environment and flash.
-struct Bench {
+// A package in memory, its headers, flags and device environment, on a fake chip.
+struct Bench : FakeMtd {
     explicit Bench(const std::vector<Part>& list) : parts(list), rom(256) {
         snprintf(env[0].name, sizeof env[0].name, "RomVersion");  // lookups go by name
         uint32_t offset = 256, addr = 0x90000000u;
@@ -50,7 +50,7 @@ struct Bench {
             snprintf(e.name, sizeof e.name, "mtd%d", p.id);
             e.start_addr = addr;
             e.end_addr = addr += p.range_blocks * K64;
-            fake.Add(p.id, p.range_blocks * K64);
+            Add(p.id, p.range_blocks * K64);
         }
         hdr.emplace_back();  // an empty package still passes valid arrays
         flags.push_back(0);
@@ -66,7 +66,7 @@ struct Bench {
             mmap(nullptr, len + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
         if (map == MAP_FAILED || mprotect(map + len, page, PROT_NONE) != 0) return 1000;
         memcpy(map + len - rom.size(), rom.data(), rom.size());
-        const int rc = burn_partitions(fake.ops(), Record, &progress, map + len - rom.size(), env,
+        const int rc = burn_partitions(ops(), Record, &progress, map + len - rom.size(), env,
                                        static_cast<int>(parts.size()), hdr.data(), flags.data());
         munmap(map, len + page);
         return rc;
@@ -77,7 +77,7 @@ struct Bench {
         std::string s;
         for (size_t i = 0; i < parts.size(); ++i)
             s += (i == 0 ? "" : " ") + std::to_string(parts[i].id) + ":" +
-                 fake.Blocks(parts[i].id, rom.data() + hdr[i].partition_offset, parts[i].size);
+                 Blocks(parts[i].id, rom.data() + hdr[i].partition_offset, parts[i].size);
         return s;
     }
 
@@ -86,7 +86,6 @@ struct Bench {
     std::vector<Partition_Header> hdr;
     std::vector<int> flags;
     env_info env[ENV_INFO_NUM] = {};
-    FakeMtd fake;
     std::string progress;
 };
 
@@ -119,18 +118,15 @@ TEST_P(Burn, EndsWithItsCodeProgressAndChip) {
     if (c.again) {
         ASSERT_EQ(b.Burn(), 0);
         first = b.progress;
-        for (const Part& p : c.parts) {
-            b.fake.Dev(p.id).erases.clear();
-            b.fake.Dev(p.id).writes = 0;
-        }
+        for (const Part& p : c.parts) b.Dev(p.id).erases.clear(), b.Dev(p.id).writes = 0;
     }
     if (c.arm != nullptr) c.arm(b);
     EXPECT_EQ(b.Burn(), c.rc);
     EXPECT_EQ(b.Chip(), c.chip);
     EXPECT_EQ(b.progress, c.progress != nullptr ? c.progress : first);
-    EXPECT_EQ(b.fake.opened, b.fake.closed);
-    if (c.erases != nullptr) { EXPECT_EQ(b.fake.Erases(c.parts[0].id), c.erases); }
-    if (c.writes >= 0) { EXPECT_EQ(b.fake.Dev(c.parts[0].id).writes, c.writes); }
+    EXPECT_EQ(b.opened, b.closed);
+    if (c.erases != nullptr) { EXPECT_EQ(b.Erases(c.parts[0].id), c.erases); }
+    if (c.writes >= 0) { EXPECT_EQ(b.Dev(c.parts[0].id).writes, c.writes); }
 }
 
 // mtd5 in the fault rows: four blocks of window, three and a half of data;
@@ -139,102 +135,84 @@ TEST_P(Burn, EndsWithItsCodeProgressAndChip) {
 const Part kMtd5 = {5, 4, 3 * K64 + 0x8000, 1};
 // The rewrite rows: five blocks of window.
 const Part kMtd5Wide = {5, 5, 3 * K64 + 0x8000, 1};
+const char* kWhole5 = "15 25 36 46 57 71 85 100";  // mtd5 burned
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Burn,
-    ::testing::Values(
-        // D = 42: erase 15 + k*42/E, write 57 + j*42/B, no step for the remainder.
-        BurnCase{"one_blocks_and_rest", {{2, 3, 2 * K64 + 0x100, 1}}, nullptr, 0, "2:DDD", "15 29 43 57 78 100"},
-        BurnCase{"one_exact_blocks", {{5, 3, 3 * K64, 1}}, nullptr, 0, "5:DDD", "15 29 43 57 71 85 100"},
-        // 42/5 is not whole: the division comes after the multiplication.
-        BurnCase{"one_five_blocks", {{4, 5, 5 * K64, 1}}, nullptr, 0, "4:DDDDD", "15 23 31 40 48 57 65 73 82 90 100"},
-        BurnCase{"one_below_a_block", {{0, 1, 0x1234, 1}}, nullptr, 0, "0:D", "15 100"},
-        // Every block of the window is erased once, in order.
-        BurnCase{"window_beyond_the_data", {{4, 4, 0x100, 1}}, nullptr, 0, "4:DDDD", "15 25 36 46 100", false, "0123"},
-        // D = 21: a sub-block partition moves the bar in its erase phase only.
-        BurnCase{"two", {{0, 1, 0x8000, 1}, {6, 3, 2 * K64, 1}}, nullptr, 0, "0:D 6:DDD", "15 57 64 71 78 88 100"},
-        BurnCase{"three", {{1, 1, K64, 1}, {2, 1, K64, 1}, {3, 1, K64, 1}}, nullptr, 0, "1:D 2:D 3:D",
-                 "15 29 43 57 71 85 100"},
-        // Unselected partitions neither count nor move the bar.
-        BurnCase{"flags_other_than_one", {{0, 1, K64, 0}, {1, 2, K64, 1}, {2, 1, K64, 2}}, nullptr, 0, "0:P 1:DD 2:P",
-                 "15 36 57 100"},
-        BurnCase{"no_flag", {{0, 1, K64, 0}, {1, 1, K64, -1}}, nullptr, 0, "0:P 1:P", "100"},
-        BurnCase{"no_partitions", {}, nullptr, 0, "", "100"},
-        // Kernel-only: only id 1 is written, D still that of every selected one.
-        BurnCase{"kernel_only", {{1, 2, K64, 1}, {3, 1, K64, 1}}, KernelOnly, 0, "1:DD 3:P", "15 25 36 100"},
-        BurnCase{"kernel_only_first_skipped", {{3, 1, K64, 1}, {1, 1, K64, 1}}, KernelOnly, 0, "3:P 1:D", "15 36 100"},
-        BurnCase{"kernel_only_rootfs_skipped", {{2, 1, K64, 1}, {1, 1, K64, 1}}, KernelOnly, 0, "2:P 1:D",
-                 "15 36 100"},
-        // Windows are checked before anything is erased.
-        BurnCase{"window_too_small", {{1, 2, K64, 1}, {2, 1, K64 + 1, 1}}, nullptr, -84, "1:PP 2:P", ""},
-        BurnCase{"window_empty", {{1, 2, K64, 1}, {2, 1, 0x100, 1}}, [](Bench& b) { b.env[2].end_addr = b.env[2].start_addr; },
-                 -84, "1:PP 2:P", ""},
-        BurnCase{"window_missing", {{1, 2, K64, 1}, {2, 1, K64, 1}}, [](Bench& b) { b.env[2].name[0] = 'x'; }, -85,
-                 "1:PP 2:P", ""},
-        BurnCase{"unselected_too_small", {{1, 2, K64, 1}, {2, 1, K64 + 1, 0}}, nullptr, 0, "1:DD 2:P", "15 36 57 100"},
-        BurnCase{"kernel_only_skips_the_rest", {{3, 1, K64 + 1, 1}, {1, 2, K64, 1}}, KernelOnly, 0, "3:P 1:DD",
-                 "15 25 36 100"},
-        // Faults: what each leaves behind. Nothing is rolled back.
-        BurnCase{"open", {kMtd5}, [](Bench& b) { b.fake.fail_open_mtd = 5; }, -83, "5:PPPP", ""},
-        BurnCase{"memgetinfo", {kMtd5}, [](Bench& b) { b.fake.fail_getinfo = true; }, -82, "5:PPPP", ""},
-        BurnCase{"erase_size", {kMtd5}, [](Bench& b) { b.fake.erasesize = 2 * K64; }, -82, "5:PPPP", ""},
-        BurnCase{"erase_block_2", {kMtd5}, [](Bench& b) { b.fake.fail_erase = {5, 2}; }, -82, "5:EEPP", "15 25"},
-        BurnCase{"write_block_0", {kMtd5}, [](Bench& b) { b.fake.fail_write = {5, 0}; }, -81, "5:EEEE", "15 25 36 46"},
-        BurnCase{"write_block_2", {kMtd5}, [](Bench& b) { b.fake.fail_write = {5, 2}; }, -81, "5:DDEE",
-                 "15 25 36 46 57 71"},
-        BurnCase{"write_remainder", {kMtd5}, [](Bench& b) { b.fake.fail_write = {5, 3}; }, -81, "5:DDDE",
-                 "15 25 36 46 57 71 85"},
-        BurnCase{"write_stores_nothing", {kMtd5}, [](Bench& b) { b.fake.zero_write = {5, 1}; }, -81, "5:DEEE",
-                 "15 25 36 46 57"},
-        BurnCase{"short_write_completed", {kMtd5}, [](Bench& b) { b.fake.short_write = {5, 1}; }, 0, "5:DDDD",
-                 "15 25 36 46 57 71 85 100"},
-        BurnCase{"short_remainder_completed", {kMtd5}, [](Bench& b) { b.fake.short_write = {5, 3}; }, 0, "5:DDDD",
-                 "15 25 36 46 57 71 85 100"},
-        // A failed read is "not in place": the block is erased and written.
-        BurnCase{"read_fails", {kMtd5}, [](Bench& b) { b.fake.fail_read = {5, 0}; }, 0, "5:DDDD",
-                 "15 25 36 46 57 71 85 100"},
-        // Bits left unprogrammed once: the read-back finds them, the block is
-        // erased and written again.
-        BurnCase{"weak_write_once", {kMtd5}, [](Bench& b) { b.fake.weak_write = {5, 1}; }, 0, "5:DDDD",
-                 "15 25 36 46 57 71 85 100", false, "01231", 5},
-        // The erase before the second write fails: an erase failure.
-        BurnCase{"weak_write_erase_fails", {kMtd5},
-                 [](Bench& b) { b.fake.weak_write = {5, 1}; b.fake.fail_erase = {5, 1}; b.fake.erases_before_fail = 1; },
-                 -82, "5:DWEE", "15 25 36 46 57"},
-        BurnCase{"weak_write_always", {kMtd5}, [](Bench& b) { b.fake.weak_write = {5, 1}; b.fake.weak_always = true; },
-                 -81, "5:DWEE", "15 25 36 46 57"},
-        BurnCase{"weak_remainder_always", {kMtd5},
-                 [](Bench& b) { b.fake.weak_write = {5, 3}; b.fake.weak_always = true; }, -81, "5:DDDW",
-                 "15 25 36 46 57 71 85"},
-        // D = 14: the first partition stays written, the third untouched.
-        BurnCase{"write_fails_in_the_second_of_three", {{1, 2, K64 + 0x10, 1}, {2, 2, 2 * K64, 1}, {3, 1, 0x100, 1}},
-                 [](Bench& b) { b.fake.fail_write = {2, 1}; }, -81, "1:DD 2:DE 3:P", "15 22 29 43 50 57"},
-        // A second burn over a chip that holds the package: only blocks that
-        // differ from their target are erased (and written when they hold
-        // data); the bar moves as in the first burn.
-        BurnCase{"again_same_package", {kMtd5Wide}, nullptr, 0, "5:DDDDD", nullptr, true, "", 0},
-        BurnCase{"again_one_block_differs", {kMtd5Wide}, [](Bench& b) { b.rom[256 + K64 + 9] ^= 0x40; }, 0, "5:DDDDD",
-                 nullptr, true, "1", 1},
-        BurnCase{"again_last_data_byte_differs", {kMtd5Wide}, [](Bench& b) { b.rom[256 + 3 * K64 + 0x7FFF] ^= 1; }, 0,
-                 "5:DDDDD", nullptr, true, "3", 1},
-        BurnCase{"again_programmed_behind_the_data", {kMtd5Wide},
-                 [](Bench& b) { b.fake.Dev(5).data[3 * K64 + 0x9000] = 0; }, 0, "5:DDDDD", nullptr, true, "3", 1},
-        BurnCase{"again_programmed_block_without_data", {kMtd5Wide},
-                 [](Bench& b) { b.fake.Dev(5).data[4 * K64 + 5] = 0x7F; }, 0, "5:DDDDD", nullptr, true, "4", 0},
-        BurnCase{"again_read_fails", {kMtd5Wide}, [](Bench& b) { b.fake.fail_read = {5, 2}; }, 0, "5:DDDDD", nullptr,
-                 true, "2", 1}),
-    [](const ::testing::TestParamInfo<BurnCase>& p) { return std::string(p.param.name); });
+const BurnCase kBurnCases[] = {
+    // D = 42: erase 15 + k*42/E, write 57 + j*42/B, no step for the remainder.
+    {"one_blocks_and_rest", {{2, 3, 2 * K64 + 0x100, 1}}, nullptr, 0, "2:DDD", "15 29 43 57 78 100"},
+    {"one_exact_blocks", {{5, 3, 3 * K64, 1}}, nullptr, 0, "5:DDD", "15 29 43 57 71 85 100"},
+    // 42/5 is not whole: the division comes after the multiplication.
+    {"one_five_blocks", {{4, 5, 5 * K64, 1}}, nullptr, 0, "4:DDDDD", "15 23 31 40 48 57 65 73 82 90 100"},
+    {"one_below_a_block", {{0, 1, 0x1234, 1}}, nullptr, 0, "0:D", "15 100"},
+    // Every block of the window is erased once, in order.
+    {"window_beyond_the_data", {{4, 4, 0x100, 1}}, nullptr, 0, "4:DDDD", "15 25 36 46 100", false, "0123"},
+    // D = 21: a sub-block partition moves the bar in its erase phase only.
+    {"two", {{0, 1, 0x8000, 1}, {6, 3, 2 * K64, 1}}, nullptr, 0, "0:D 6:DDD", "15 57 64 71 78 88 100"},
+    {"three", {{1, 1, K64, 1}, {2, 1, K64, 1}, {3, 1, K64, 1}}, nullptr, 0, "1:D 2:D 3:D", "15 29 43 57 71 85 100"},
+    // Unselected partitions neither count nor move the bar.
+    {"other_flags", {{0, 1, K64, 0}, {1, 2, K64, 1}, {2, 1, K64, 2}}, nullptr, 0, "0:P 1:DD 2:P", "15 36 57 100"},
+    {"no_flag", {{0, 1, K64, 0}, {1, 1, K64, -1}}, nullptr, 0, "0:P 1:P", "100"},
+    {"no_partitions", {}, nullptr, 0, "", "100"},
+    // Kernel-only: only id 1 is written, D still that of every selected one.
+    {"kernel_only", {{1, 2, K64, 1}, {3, 1, K64, 1}}, KernelOnly, 0, "1:DD 3:P", "15 25 36 100"},
+    {"kernel_only_rootfs_skipped", {{2, 1, K64, 1}, {1, 1, K64, 1}}, KernelOnly, 0, "2:P 1:D", "15 36 100"},
+    // Windows are checked before anything is erased.
+    {"window_too_small", {{1, 2, K64, 1}, {2, 1, K64 + 1, 1}}, nullptr, -84, "1:PP 2:P", ""},
+    {"window_empty", {{1, 2, K64, 1}, {2, 1, 0x100, 1}}, [](Bench& b) { b.env[2].end_addr = 0x90020000; }, -84,
+     "1:PP 2:P", ""},
+    {"window_missing", {{1, 2, K64, 1}, {2, 1, K64, 1}}, [](Bench& b) { b.env[2].name[0] = 'x'; }, -85, "1:PP 2:P", ""},
+    {"unselected_too_small", {{1, 2, K64, 1}, {2, 1, K64 + 1, 0}}, nullptr, 0, "1:DD 2:P", "15 36 57 100"},
+    {"kernel_only_skips_the_rest", {{3, 1, K64 + 1, 1}, {1, 2, K64, 1}}, KernelOnly, 0, "3:P 1:DD", "15 25 36 100"},
+    // Faults: what each leaves behind. Nothing is rolled back.
+    {"open", {kMtd5}, [](Bench& b) { b.fail_open_mtd = 5; }, -83, "5:PPPP", ""},
+    {"memgetinfo", {kMtd5}, [](Bench& b) { b.fail_getinfo = true; }, -82, "5:PPPP", ""},
+    {"erase_size", {kMtd5}, [](Bench& b) { b.erasesize = 2 * K64; }, -82, "5:PPPP", ""},
+    {"erase_block_2", {kMtd5}, [](Bench& b) { b.fail_erase = {5, 2}; }, -82, "5:EEPP", "15 25"},
+    {"write_block_0", {kMtd5}, [](Bench& b) { b.fail_write = {5, 0}; }, -81, "5:EEEE", "15 25 36 46"},
+    {"write_block_2", {kMtd5}, [](Bench& b) { b.fail_write = {5, 2}; }, -81, "5:DDEE", "15 25 36 46 57 71"},
+    {"write_remainder", {kMtd5}, [](Bench& b) { b.fail_write = {5, 3}; }, -81, "5:DDDE", "15 25 36 46 57 71 85"},
+    {"write_stores_nothing", {kMtd5}, [](Bench& b) { b.zero_write = {5, 1}; }, -81, "5:DEEE", "15 25 36 46 57"},
+    {"short_write_completed", {kMtd5}, [](Bench& b) { b.short_write = {5, 1}; }, 0, "5:DDDD", kWhole5},
+    {"short_remainder_completed", {kMtd5}, [](Bench& b) { b.short_write = {5, 3}; }, 0, "5:DDDD", kWhole5},
+    // A failed read is "not in place": the block is erased and written.
+    {"read_fails", {kMtd5}, [](Bench& b) { b.fail_read = {5, 0}; }, 0, "5:DDDD", kWhole5},
+    // Bits left unprogrammed once: the read-back finds them, the block is
+    // erased and written again.
+    {"weak_write_once", {kMtd5}, [](Bench& b) { b.weak_write = {5, 1}; }, 0, "5:DDDD", kWhole5, false, "01231", 5},
+    // The erase before the second write fails: an erase failure.
+    {"weak_write_erase_fails", {kMtd5}, [](Bench& b) { b.weak_write = b.fail_erase = {5, 1}, b.erases_before_fail = 1; },
+     -82, "5:DWEE", "15 25 36 46 57"},
+    {"weak_write_always", {kMtd5}, [](Bench& b) { b.weak_write = {5, 1}, b.weak_always = true; }, -81, "5:DWEE",
+     "15 25 36 46 57"},
+    {"weak_remainder_always", {kMtd5}, [](Bench& b) { b.weak_write = {5, 3}, b.weak_always = true; }, -81, "5:DDDW",
+     "15 25 36 46 57 71 85"},
+    // D = 14: the first partition stays written, the third untouched.
+    {"write_fails_in_the_second_of_three", {{1, 2, K64 + 0x10, 1}, {2, 2, 2 * K64, 1}, {3, 1, 0x100, 1}},
+     [](Bench& b) { b.fail_write = {2, 1}; }, -81, "1:DD 2:DE 3:P", "15 22 29 43 50 57"},
+    // A second burn over a chip that holds the package: only blocks that
+    // differ from their target are erased (and written when they hold
+    // data); the bar moves as in the first burn.
+    {"again_same_package", {kMtd5Wide}, nullptr, 0, "5:DDDDD", nullptr, true, "", 0},
+    {"again_one_block", {kMtd5Wide}, [](Bench& b) { b.rom[256 + 0x10009] ^= 1; }, 0, "5:DDDDD", nullptr, true, "1", 1},
+    {"again_last_byte", {kMtd5Wide}, [](Bench& b) { b.rom[256 + 0x37FFF] ^= 1; }, 0, "5:DDDDD", nullptr, true, "3", 1},
+    // Programmed since: behind the data, and in a block without data.
+    {"again_dirty_tail", {kMtd5Wide}, [](Bench& b) { b.Dev(5).data[0x39000] = 0; }, 0, "5:DDDDD", nullptr, true, "3", 1},
+    {"again_dirty_block", {kMtd5Wide}, [](Bench& b) { b.Dev(5).data[0x40005] = 0; }, 0, "5:DDDDD", nullptr, true, "4", 0},
+    {"again_read_fails", {kMtd5Wide}, [](Bench& b) { b.fail_read = {5, 2}; }, 0, "5:DDDDD", nullptr, true, "2", 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Burn, ::testing::ValuesIn(kBurnCases),
+                         [](const ::testing::TestParamInfo<BurnCase>& p) { return std::string(p.param.name); });
 
 TEST(BurnArguments, NullOnesFailWithoutTouchingAnything) {
     Bench b({{1, 1, K64, 1}});
-    const uint8_t* rom = b.rom.data();
-    const int* flags = b.flags.data();
-    const Partition_Header* hdr = b.hdr.data();
-    EXPECT_EQ(burn_partitions(b.fake.ops(), nullptr, nullptr, rom, b.env, 1, hdr, flags), -1);
-    EXPECT_EQ(burn_partitions(b.fake.ops(), Record, &b.progress, nullptr, b.env, 1, hdr, flags), -1);
-    EXPECT_EQ(burn_partitions(b.fake.ops(), Record, &b.progress, rom, nullptr, 1, hdr, flags), -1);
-    EXPECT_EQ(burn_partitions(b.fake.ops(), Record, &b.progress, rom, b.env, 1, nullptr, flags), -1);
-    EXPECT_EQ(burn_partitions(b.fake.ops(), Record, &b.progress, rom, b.env, 1, hdr, nullptr), -1);
+    for (int n = 0; n < 5; ++n) {
+        EXPECT_EQ(burn_partitions(b.ops(), n == 0 ? nullptr : Record, &b.progress, n == 1 ? nullptr : b.rom.data(),
+                                  n == 2 ? nullptr : b.env, 1, n == 3 ? nullptr : b.hdr.data(),
+                                  n == 4 ? nullptr : b.flags.data()),
+                  -1)
+            << "argument " << n;
+    }
     EXPECT_EQ(b.progress + b.Chip(), "1:P");
 }
 

@@ -50,7 +50,6 @@ int FakeMtd::Open(void* ctx, int mtd) {
     self->devs_[mtd].pos = 0;
     self->devs_[mtd].short_pending = false;
     ++self->opened;
-    self->open_order.push_back(mtd);
     return kFdBase + mtd;
 }
 
@@ -124,7 +123,6 @@ long FakeMtd::Read(void* ctx, int fd, uint8_t* buf, uint32_t len) {
     auto* self = static_cast<FakeMtd*>(ctx);
     const int mtd = fd - kFdBase;
     Device& d = self->devs_.at(mtd);
-    ++d.reads;
     if (std::make_pair(mtd, static_cast<int>(d.pos >> 16)) == self->fail_read) {
         self->fail_read = {-1, -1};
         return -1;

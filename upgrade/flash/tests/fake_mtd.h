@@ -23,7 +23,6 @@ public:
         bool short_pending = false;  // the last write stored less than asked
         std::vector<std::pair<uint32_t, uint32_t>> erases;  // start, length
         int writes = 0;
-        int reads = 0;
     };
 
     // Adds device `mtd` of `size` bytes filled with a pattern that is neither
@@ -50,7 +49,6 @@ public:
     bool weak_always = false;                 // every write there is weak
 
     int opened = 0, closed = 0;
-    std::vector<int> open_order;
 
     const mtd_ops* ops();
 

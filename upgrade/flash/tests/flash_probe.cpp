@@ -2,8 +2,8 @@
 // system tests and reports through the log (lines starting "probe ") and its
 // exit status. Never run it on a real machine: it writes /dev/mtd*.
 //
-//   flash_probe burn-ui PACKAGE [null]   upgrader_burn_flash of every partition
-//                                        with the upgrade screen (null: no UI);
+//   flash_probe burn-ui FILE MTD [null]  upgrader_burn_flash of FILE to MTD with
+//                                        the upgrade screen (null: no UI);
 //                                        exit status = -result
 //   flash_probe layout                   probe support, mtd_config_deal, then the
 //                                        driver's write-back steps (exit status 1:
@@ -44,31 +44,24 @@ int load_env() {
     return 0;
 }
 
-// The driver's entry with a mapped package file, every partition selected.
+// The driver's entry with the mapped data file as the package's only
+// partition.
 int burn_ui(int argc, char** argv) {
-    if (argc < 3 || load_env() < 0) return 200;
+    if (argc < 4 || load_env() < 0) return 200;
     int fd = open(argv[2], O_RDONLY);
     struct stat st;
     if (fd < 0 || fstat(fd, &st) < 0) return 201;
-    const uint32_t len = static_cast<uint32_t>(st.st_size);
-    void* map = mmap(nullptr, len, PROT_READ, MAP_PRIVATE, fd, 0);
+    void* map = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
     close(fd);
     if (map == MAP_FAILED) return 202;
-    const auto* rom = static_cast<const uint8_t*>(map);
-    static Partition_Header parts[16];
-    static int flags[16];
-    Rom_Header h;
-    if (rom_check_header(rom, len, &h) != 0 || h.partition_num > 16) return 203;
-    uint32_t offset = rom_first_part_offset(&h);
-    for (uint32_t i = 0; i < h.partition_num; ++i) {
-        if (rom_check_part(rom, len, offset, &parts[i]) != 0) return 204;
-        offset = rom_next_part_offset(offset, &parts[i]);
-        flags[i] = 1;
-    }
+    Partition_Header part{};
+    part.partition_id = static_cast<uint32_t>(atoi(argv[3]));
+    part.partition_size = static_cast<uint32_t>(st.st_size);
+    const int flag = 1;
     CBasicUI ui;
-    const bool screen = argc < 4 || strcmp(argv[3], "null") != 0;
+    const bool screen = argc < 5 || strcmp(argv[4], "null") != 0;
     if (screen && ui.Init() < 0) return 206;
-    return -upgrader_burn_flash(rom, g_env, static_cast<int>(h.partition_num), parts, flags, screen ? &ui : nullptr);
+    return -upgrader_burn_flash(static_cast<const uint8_t*>(map), g_env, 1, &part, &flag, screen ? &ui : nullptr);
 }
 
 int layout() {

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "mtd_layout.h"
@@ -20,50 +19,8 @@ std::string Hex(uint32_t v) {
     return text;
 }
 
-struct ParseCase {
-    const char* value;
-    int result;
-    uint32_t start, end;
-};
-
-void PrintTo(const ParseCase& c, std::ostream* os) { *os << '"' << c.value << '"'; }
-
-class LayoutParse : public ::testing::TestWithParam<ParseCase> {};
-
-TEST_P(LayoutParse, AcceptsOnlyTwoAlignedNumbersInsideTheWindow) {
-    const ParseCase& c = GetParam();
-    uint32_t start = 0x11111111u, end = 0x22222222u;
-    EXPECT_EQ(mtd_layout_parse(c.value, &start, &end), c.result) << c.value;
-    if (c.result == 0) {
-        EXPECT_EQ(start, c.start);
-        EXPECT_EQ(end, c.end);
-    } else {
-        EXPECT_EQ(start, 0x11111111u);  // refused values change nothing
-        EXPECT_EQ(end, 0x22222222u);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, LayoutParse,
-    ::testing::Values(ParseCase{"90000000,90010000", 0, 0x90000000u, 0x90010000u},
-                      ParseCase{"0x90020000,0x90800000", 0, 0x90020000u, 0x90800000u},
-                      ParseCase{"90020000, 90030000", 0, 0x90020000u, 0x90030000u},
-                      ParseCase{"90010000,90010000", -1, 0, 0},   // empty range
-                      ParseCase{"90020000,90010000", -1, 0, 0},   // reversed
-                      ParseCase{"90000100,90010000", -1, 0, 0},   // start unaligned
-                      ParseCase{"90000000,9001fff0", -1, 0, 0},   // end unaligned
-                      ParseCase{"90000000,90018000", -1, 0, 0},   // end on half a block
-                      ParseCase{"90008000,90010000", -1, 0, 0},   // start on half a block
-                      ParseCase{"90000000,90810000", -1, 0, 0},   // end above the window
-                      ParseCase{"8fff0000,90010000", -1, 0, 0},   // start below the window
-                      ParseCase{"10000,20000", -1, 0, 0},         // flash offsets, not addresses
-                      ParseCase{"90000000", -1, 0, 0},            // one number
-                      ParseCase{"90000000,", -1, 0, 0},           // one number and a comma
-                      ParseCase{"", -1, 0, 0},                    // nothing
-                      ParseCase{"zz,90010000", -1, 0, 0}),        // not a number
-    [](const auto& p) { return ReadableName(p.index, p.param.value); });
-
-// Layout files: all seven entries or nothing.
+// Layout files: all seven entries or nothing. Each case rewrites one entry of
+// a good file; the accepted ones only spell it differently.
 const char* kGoodLayout =
     "[mtd]\n"
     "mtd0=90000000,90020000\n"
@@ -74,34 +31,64 @@ const char* kGoodLayout =
     "mtd5=90590000,90700000\n"
     "mtd6=90700000,90800000\n";
 
-TEST(LayoutFile, ReadsAllSevenEntriesOrRefusesTheWholeFile) {
+struct ReadCase {
+    int mtd;
+    const char* value;  // null: the line left out
+    bool ok;
+};
+
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << "mtd" << c.mtd << "=" << (c.value ? c.value : "(none)"); }
+
+class LayoutRead : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(LayoutRead, TakesTwoAlignedNumbersInsideTheWindowForEachEntry) {
+    const ReadCase& c = GetParam();
     TempDir dir("flash_layout");
     ASSERT_TRUE(dir.ok());
-    const std::string path = dir.file("mtd.conf");
-    const std::pair<const char*, const char*> edits[] = {  // line replaced
-        {"", ""},                                             // the good file
-        {"mtd6=90700000,90800000\n", ""},
-        {"mtd0=90000000,90020000\n", "mtd0=90000000\n"},
-        {"mtd4=90510000,90590000\n", "mtd4=90500000\n"},  // would pass with mtd3's end left over
-        {"mtd4=90510000,90590000\n", "mtd4=90510000,90590100\n"},
-        {"mtd6=90700000,90800000\n", "mtd6=90700000,90900000\n"},
-        {"mtd2=90100000,90500000\n", "mtd2=90500000,90100000\n"},
-        {"[mtd]\n", "[mtds]\n"},
-    };
-    for (const auto& [from, to] : edits) {
-        std::string text = kGoodLayout;
-        text.replace(text.find(from), strlen(from), to);
-        ASSERT_TRUE(TempDir::write(path, text));
-        env_info table[MTD_LAYOUT_ENTRIES];
-        memset(table, 0x5A, sizeof table);
-        const int rc = mtd_layout_read(path.c_str(), table);
-        EXPECT_EQ(rc, *from == '\0' ? 0 : -1) << from << " -> " << to;
-        if (rc != 0) continue;
-        std::string got;
-        for (const env_info& e : table) got += std::string(e.name) + "=" + Hex(e.start_addr) + "," + Hex(e.end_addr) + "\n";
-        EXPECT_EQ("[mtd]\n" + got, kGoodLayout);
-    }
+    std::string text = kGoodLayout;
+    const std::string key = "mtd" + std::to_string(c.mtd) + "=";
+    const size_t at = text.find(key), eol = text.find('\n', at) + 1;
+    text.replace(at, eol - at, c.value != nullptr ? key + c.value + "\n" : "");
+    ASSERT_TRUE(TempDir::write(dir.file("mtd.conf"), text));
     env_info table[MTD_LAYOUT_ENTRIES];
+    memset(table, 0x5A, sizeof table);
+    ASSERT_EQ(mtd_layout_read(dir.file("mtd.conf").c_str(), table), c.ok ? 0 : -1);
+    if (!c.ok) return;
+    std::string got = "[mtd]\n";
+    for (const env_info& e : table) got += std::string(e.name) + "=" + Hex(e.start_addr) + "," + Hex(e.end_addr) + "\n";
+    EXPECT_EQ(got, kGoodLayout);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, LayoutRead,
+    ::testing::Values(ReadCase{6, "90700000,90800000", true},  // the end may be the window's top
+                      ReadCase{1, "0x90020000,0x90100000", true},
+                      ReadCase{2, "90100000, 90500000", true},
+                      ReadCase{1, "90020000,90020000", false},  // empty range
+                      ReadCase{2, "90500000,90100000", false},  // reversed
+                      ReadCase{0, "90000100,90020000", false},  // start unaligned
+                      ReadCase{4, "90510000,90590100", false},  // end unaligned
+                      ReadCase{4, "90510000,90598000", false},  // end on half a block
+                      ReadCase{5, "90598000,90700000", false},  // start on half a block
+                      ReadCase{6, "90700000,90810000", false},  // end above the window
+                      ReadCase{0, "8fff0000,90020000", false},  // start below the window
+                      ReadCase{0, "10000,20000", false},           // flash offsets, not addresses
+                      ReadCase{0, "90000000", false},           // one number
+                      ReadCase{4, "90510000", false},           // would pass with mtd3's end left over
+                      ReadCase{0, "90000000,", false},
+                      ReadCase{3, "", false},
+                      ReadCase{3, "zz,90510000", false},
+                      ReadCase{6, nullptr, false}),
+    [](const auto& p) {
+        return ReadableName(p.index, "mtd" + std::to_string(p.param.mtd) + "_" + (p.param.value ? p.param.value : ""));
+    });
+
+TEST(LayoutFile, NeedsItsSectionAndTheFile) {
+    TempDir dir("flash_layout");
+    std::string text = kGoodLayout;
+    ASSERT_TRUE(TempDir::write(dir.file("mtd.conf"), text.replace(0, 5, "[mtds]")));
+    env_info table[MTD_LAYOUT_ENTRIES];
+    EXPECT_EQ(mtd_layout_read(dir.file("mtd.conf").c_str(), table), -1);
     EXPECT_EQ(mtd_layout_read(dir.file("absent.conf").c_str(), table), -1);
 }
 
