@@ -62,6 +62,12 @@ public:
     std::string Erases(int mtd);
 
 private:
+    struct Call {
+        FakeMtd& self;
+        int mtd;
+        Device& d;
+    };
+    static Call At(void* ctx, int fd);  // the fake and the device behind a descriptor
     static int Open(void* ctx, int mtd);
     static void Close(void* ctx, int fd);
     static int GetErasesize(void* ctx, int fd, uint32_t* erasesize);

@@ -130,7 +130,7 @@ TEST_F(LayoutOnDevice, MovingTheEnvironmentPartitionCopiesBothAndWritesItBack) {
 }
 
 // Without a good copy the environment partition stays where its variables are.
-TEST_F(LayoutOnDevice, AFailedCopyMovesNothing) {
+TEST_F(LayoutOnDevice, AFailedCopyMovesNothingNorDoesARequestForMtd7) {
     Prepare(LayoutFile({{2, "90030000,90040000"}, {3, "90150000,90160000"}}), "[faults]\nmissing = /dev/mtdblock/3\n");
     EXPECT_EQ(Run(), 1);
     int attempts = 0;
@@ -141,10 +141,7 @@ TEST_F(LayoutOnDevice, AFailedCopyMovesNothing) {
     // Not even mtd2, which comes first and needs no copy, has moved.
     EXPECT_FALSE(dev_.LogContains("offset:"));
     EXPECT_EQ(Block(dev_, 0x90150000).find_first_not_of(kFill), std::string::npos);
-}
-
-TEST_F(LayoutOnDevice, PartitionSevenIsNeverMoved) {
-    Prepare(LayoutFile({}));
+    // Partition 7 (and above) is never moved.
     ASSERT_EQ(dev_.Exec(Probe(), {"repair", "7", "0x150000", "0x10000"}), 0) << dev_.Stderr();
     EXPECT_EQ(ExitStatus(), 1);
     EXPECT_FALSE(dev_.LogContains("offset:"));
@@ -167,7 +164,7 @@ protected:
 
 // What the installer's runs show too (the URL lines blanked, the setting
 // last) is left to them.
-TEST_F(AutopOnDevice, CollectsOnlyRegularFilesWhosePathFitsTheCommand) {
+TEST_F(AutopOnDevice, CollectsRegularFilesWhosePathFitsTheCommandIntoANewSaveFile) {
     const std::string fits = std::string(208, 'f') + ".cfg";      // command of 255 characters
     const std::string too_long = std::string(209, 'l') + ".cfg";  // 256
     const std::string no_path = std::string(247, 'p') + ".cfg";   // "/tmp/" + name: 256
@@ -187,11 +184,8 @@ TEST_F(AutopOnDevice, CollectsOnlyRegularFilesWhosePathFitsTheCommand) {
         EXPECT_EQ(saved.find(unwanted), std::string::npos) << unwanted;
     for (const std::string& name : {too_long, no_path})
         EXPECT_TRUE(dev_.LogContains("/tmp/" + name + " skipped: path too long")) << name;
-}
-
-TEST_F(AutopOnDevice, AnExistingSaveFileIsLeftAlone) {
+    // A save file already there is left alone.
     dev_.File("/config/autop_retry_save.cfg", "old\n");
-    dev_.File("/tmp/a.cfg", "a = 1\n");
     EXPECT_EQ(Run("1.0.2.0"), 0);
     EXPECT_EQ(Saved(), "old\n");
     EXPECT_TRUE(dev_.LogContains("/config/autop_retry_save.cfg is exist"));

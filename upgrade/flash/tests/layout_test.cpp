@@ -123,20 +123,11 @@ struct ApplyCase {
 
 void PrintTo(const ApplyCase& c, std::ostream* os) { *os << c.name; }
 
-class LayoutApply : public ::testing::TestWithParam<ApplyCase> {
-protected:
-    void SetUp() override {
-        g_moves.clear();
-        g_copies.clear();
-        g_fail_move = -1;
-        g_copy_result = 0;
-        upgrader_kernel_only = 0;
-    }
-    void TearDown() override { upgrader_kernel_only = 0; }
-};
+class LayoutApply : public ::testing::TestWithParam<ApplyCase> {};
 
 TEST_P(LayoutApply, MovesEachDifferenceOrRefusesBeforeTheFirst) {
     const ApplyCase& c = GetParam();
+    g_moves.clear(), g_copies.clear(), g_fail_move = -1, g_copy_result = 0, upgrader_kernel_only = 0;
     env_info env[ENV_INFO_NUM] = {}, table[MTD_LAYOUT_ENTRIES] = {};
     snprintf(env[0].name, sizeof env[0].name, "SW_OEM");  // other variables come first
     for (int i = 0; i < MTD_LAYOUT_ENTRIES; ++i) {
@@ -161,27 +152,26 @@ TEST_P(LayoutApply, MovesEachDifferenceOrRefusesBeforeTheFirst) {
     EXPECT_EQ(memcmp(want, env, sizeof env), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LayoutApply,
-    ::testing::Values(
-        ApplyCase{"identical", {}, 1, 0, {}, 0, 0},
-        ApplyCase{"identical_without_support", {}, 0, 0, {}, 0, 0},
-        ApplyCase{"mtd2_without_support", {2}, 0, 0, {}, 1, 0},
-        ApplyCase{"mtd0_and_mtd6_without_support", {0, 6}, 0, 0, {}, 1, 0},
-        ApplyCase{"mtd3_without_support_copies_nothing", {3}, 0, 0, {}, 1, 0},
-        ApplyCase{"mtd3_and_mtd5", {3, 5}, 1, 0, {3, 5}, 0, 1},
-        // A loop that stopped one entry early would pass every other case.
-        ApplyCase{"only_the_last_entry_differs", {6}, 1, 0, {6}, 0, 0},
-        ApplyCase{"only_the_last_entry_differs_without_support", {6}, 0, 0, {}, 1, 0},
-        // What could not be restored after a move refuses the layout first.
-        ApplyCase{"copies_not_good", {1, 3}, 1, -1, {}, 0, 1, [](env_info*, env_info*) { g_copy_result = -1; }},
-        ApplyCase{"configuration_window_larger", {1, 4}, 1, -1, {}, 0, 0,
-                  [](env_info*, env_info* layout) { layout[4].end_addr += 0x10000; }},
-        ApplyCase{"configuration_window_smaller", {1, 4}, 1, -1, {}, 0, 0,
-                  [](env_info*, env_info* layout) { layout[4].end_addr -= 0x10000; }},
-        ApplyCase{"mtd6_not_in_the_environment", {1}, 1, -1, {}, 0, 0, [](env_info* e, env_info*) { e[7].name[0] = 0; }},
-        // A failed move stops; earlier moves stay.
-        ApplyCase{"move_of_mtd4_fails", {1, 4, 6}, 1, -1, {1, 4}, 0, 1, [](env_info*, env_info*) { g_fail_move = 4; }}),
-    [](const ::testing::TestParamInfo<ApplyCase>& p) { return std::string(p.param.name); });
+const ApplyCase kApplyCases[] = {
+    {"identical", {}, 1, 0, {}, 0, 0},
+    {"identical_without_support", {}, 0, 0, {}, 0, 0},
+    {"mtd2_without_support", {2}, 0, 0, {}, 1, 0},
+    {"mtd0_and_mtd6_without_support", {0, 6}, 0, 0, {}, 1, 0},
+    {"mtd3_without_support_copies_nothing", {3}, 0, 0, {}, 1, 0},
+    {"mtd3_and_mtd5", {3, 5}, 1, 0, {3, 5}, 0, 1},
+    // A loop that stopped one entry early would pass every other case.
+    {"only_the_last_entry_differs", {6}, 1, 0, {6}, 0, 0},
+    {"only_the_last_entry_differs_without_support", {6}, 0, 0, {}, 1, 0},
+    // What could not be restored after a move refuses the layout first.
+    {"copies_not_good", {1, 3}, 1, -1, {}, 0, 1, [](env_info*, env_info*) { g_copy_result = -1; }},
+    {"configuration_window_larger", {1, 4}, 1, -1, {}, 0, 0, [](env_info*, env_info* t) { t[4].end_addr += 0x10000; }},
+    {"configuration_window_smaller", {1, 4}, 1, -1, {}, 0, 0, [](env_info*, env_info* t) { t[4].end_addr -= 0x10000; }},
+    {"mtd6_not_in_the_environment", {1}, 1, -1, {}, 0, 0, [](env_info* e, env_info*) { e[7].name[0] = 0; }},
+    // A failed move stops; earlier moves stay.
+    {"move_of_mtd4_fails", {1, 4, 6}, 1, -1, {1, 4}, 0, 1, [](env_info*, env_info*) { g_fail_move = 4; }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, LayoutApply, ::testing::ValuesIn(kApplyCases),
+                         [](const ::testing::TestParamInfo<ApplyCase>& p) { return std::string(p.param.name); });
 
 }  // namespace

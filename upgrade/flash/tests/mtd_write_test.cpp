@@ -56,11 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Only the image's blocks are erased and written.
         WriteCase{"two_blocks", 2 * K64, 2 * K64, nullptr, 0, "DDPPPPPP", false, "01"},
         // Blocks holding the image are left alone; a weak one is written again.
-        WriteCase{"again_weak_block",  4 * K64, 4 * K64,
-                  [](FakeMtd& f) {
-                      f.Dev(4).data[2 * K64 + 3] ^= 0x81;
-                      f.weak_write = {4, 2};
-                  },
+        WriteCase{"again_weak_block", 4 * K64, 4 * K64, [](FakeMtd& f) { f.Dev(4).data[0x20003] ^= 0x81, f.weak_write = {4, 2}; },
                   0, "DDDDPPPP", true, "22"},
         // The file must hold exactly `size` bytes.
         WriteCase{"one_byte_short", 65535, 65536, nullptr, -1, "PPPPPPPP"},
