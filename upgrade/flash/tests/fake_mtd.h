@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -22,7 +23,6 @@ public:
         bool short_pending = false;  // the last write stored less than asked
         std::vector<std::pair<uint32_t, uint32_t>> erases;  // start, length
         int writes = 0;
-        int reads = 0;
     };
 
     // Adds device `mtd` of `size` bytes filled with a pattern that is neither
@@ -49,11 +49,25 @@ public:
     bool weak_always = false;                 // every write there is weak
 
     int opened = 0, closed = 0;
-    std::vector<int> open_order;
 
     const mtd_ops* ops();
 
+    // Device `mtd` as one letter per 64 KiB block, for whole-chip comparisons:
+    // 'D' holds its target (`size` bytes of `data` from the device's start,
+    // 0xFF behind them), 'E' erased, 'P' still the fill pattern, 'W' the target
+    // as a weak write leaves it, '?' anything else.
+    std::string Blocks(int mtd, const uint8_t* data, uint32_t size);
+    // The erase requests on `mtd` as block numbers, "+" after one that is not
+    // exactly one block long.
+    std::string Erases(int mtd);
+
 private:
+    struct Call {
+        FakeMtd& self;
+        int mtd;
+        Device& d;
+    };
+    static Call At(void* ctx, int fd);  // the fake and the device behind a descriptor
     static int Open(void* ctx, int mtd);
     static void Close(void* ctx, int fd);
     static int GetErasesize(void* ctx, int fd, uint32_t* erasesize);

@@ -1,11 +1,9 @@
-// Writing a saved partition image back, against simulated NOR flash.
+// Writing a saved partition image back, and the erase helper, against
+// simulated NOR flash. The block logic they share with the burner (in place,
+// read-back, retries, faults) is burn_test's; here what mtd_write adds.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <unistd.h>
-#include <vector>
 
 #include "fake_mtd.h"
 #include "mtd_layout.h"
@@ -15,128 +13,74 @@ namespace {
 
 const uint32_t K64 = 65536;
 
-uint8_t ImageByte(uint32_t i) { return static_cast<uint8_t>((i * 29 + (i >> 10)) & 0xFF); }
-
-class MtdWrite : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.ok());
-        fake_.Add(4, 8 * K64);
-    }
-    void Image(uint32_t size) {
-        std::string bytes(size, '\0');
-        for (uint32_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(ImageByte(i));
-        ASSERT_TRUE(TempDir::write(path_, bytes));
-    }
-    bool Untouched() {
-        const auto& d = fake_.Dev(4).data;
-        for (uint32_t i = 0; i < d.size(); ++i)
-            if (d[i] != FakeMtd::Pattern(i)) return false;
-        return fake_.Dev(4).erases.empty();
-    }
-    // Leading bytes that hold the image.
-    uint32_t ImagePrefix() {
-        const auto& d = fake_.Dev(4).data;
-        uint32_t n = 0;
-        while (n < d.size() && d[n] == ImageByte(n)) ++n;
-        return n;
-    }
-    FakeMtd fake_;
-    TempDir dir_{"flash_image"};
-    std::string path_ = dir_.file("mtdblock");
-};
-
-TEST_F(MtdWrite, WritesTheImageOverFreshlyErasedBlocksAndLeavesTheRest) {
-    Image(2 * K64);
-    EXPECT_EQ(mtd_write_with(fake_.ops(), 4, static_cast<int>(2 * K64), path_.c_str()), 0);
-    EXPECT_EQ(ImagePrefix(), 2 * K64);
-    const auto& d = fake_.Dev(4).data;
-    for (uint32_t i = 2 * K64; i < d.size(); ++i) ASSERT_EQ(d[i], FakeMtd::Pattern(i)) << i;
-    EXPECT_EQ(fake_.Dev(4).erases.size(), 2u);
-    EXPECT_EQ(fake_.opened, fake_.closed);
-}
-
-TEST_F(MtdWrite, ShortWritesAreCompleted) {
-    Image(2 * K64);
-    fake_.short_write = {4, 1};
-    EXPECT_EQ(mtd_write_with(fake_.ops(), 4, static_cast<int>(2 * K64), path_.c_str()), 0);
-    EXPECT_EQ(ImagePrefix(), 2 * K64);
-}
-
-TEST_F(MtdWrite, LeavesBlocksInPlaceAloneAndWritesAWeakBlockAgain) {
-    Image(4 * K64);
-    ASSERT_EQ(mtd_write_with(fake_.ops(), 4, static_cast<int>(4 * K64), path_.c_str()), 0);
-    fake_.Dev(4).erases.clear();
-    fake_.Dev(4).writes = 0;
-    // Block 2 lost a byte since; its first write leaves bits unprogrammed.
-    fake_.Dev(4).data[2 * K64 + 3] = static_cast<uint8_t>(~ImageByte(2 * K64 + 3));
-    fake_.weak_write = {4, 2};
-    EXPECT_EQ(mtd_write_with(fake_.ops(), 4, static_cast<int>(4 * K64), path_.c_str()), 0);
-    EXPECT_EQ(ImagePrefix(), 4 * K64);
-    const std::vector<std::pair<uint32_t, uint32_t>> twice = {{2 * K64, K64}, {2 * K64, K64}};
-    EXPECT_EQ(fake_.Dev(4).erases, twice);
-    EXPECT_EQ(fake_.Dev(4).writes, 2);
-}
-
-struct RefusalCase {
-    const char* what;
-    int file_size;  // -1: no file
+struct WriteCase {
+    const char* name;
+    int file_size;  // bytes of the image file (-1: no file)
     int size;       // size argument
-};
-
-void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.what; }
-
-class MtdWriteRefusal : public MtdWrite, public ::testing::WithParamInterface<RefusalCase> {};
-
-TEST_P(MtdWriteRefusal, FailsWithoutTouchingFlash) {
-    const RefusalCase& c = GetParam();
-    if (c.file_size >= 0) Image(static_cast<uint32_t>(c.file_size));
-    EXPECT_EQ(mtd_write_with(fake_.ops(), 4, c.size, path_.c_str()), -1);
-    EXPECT_TRUE(Untouched());
-    EXPECT_EQ(fake_.opened, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Files, MtdWriteRefusal,
-                         ::testing::Values(RefusalCase{"one_byte_short", 65535, 65536},
-                                           RefusalCase{"one_byte_long", 65537, 65536},
-                                           RefusalCase{"empty", 0, 65536},
-                                           RefusalCase{"missing", -1, 65536},
-                                           RefusalCase{"negative_size", 65536, -65536}),
-                         [](const ::testing::TestParamInfo<RefusalCase>& p) { return std::string(p.param.what); });
-
-struct FaultCase {
-    const char* what;
     void (*arm)(FakeMtd&);
-    uint32_t erased_blocks;  // blocks 0xFF or written afterwards
-    uint32_t written;        // image bytes in place
+    int rc;
+    const char* chip;  // FakeMtd::Blocks of mtd4 (eight blocks) afterwards
+    bool again = false;  // write once first, then `arm` and write again
+    const char* erases = nullptr;  // FakeMtd::Erases of the (last) write (null: unchecked)
 };
 
-void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.what; }
+void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
 
-class MtdWriteFault : public MtdWrite, public ::testing::WithParamInterface<FaultCase> {};
+class MtdWrite : public ::testing::TestWithParam<WriteCase> {};
 
-TEST_P(MtdWriteFault, FailsAndNeverWritesPastTheFault) {
-    const FaultCase& c = GetParam();
-    Image(4 * K64);
-    c.arm(fake_);
-    EXPECT_EQ(mtd_write_with(fake_.ops(), 4, static_cast<int>(4 * K64), path_.c_str()), -1);
-    EXPECT_EQ(ImagePrefix(), c.written);
-    const auto& d = fake_.Dev(4).data;
-    for (uint32_t i = c.written; i < d.size(); ++i) {
-        const uint8_t want = i < c.erased_blocks * K64 ? 0xFF : FakeMtd::Pattern(i);
-        ASSERT_EQ(d[i], want) << "byte " << i;
+TEST_P(MtdWrite, EndsWithItsResultAndChip) {
+    const WriteCase& c = GetParam();
+    TempDir dir("flash_image");
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.file("mtdblock");
+    std::string image(c.file_size > 0 ? static_cast<size_t>(c.file_size) : 0, '\0');
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 29 + (i >> 10));
+    if (c.file_size >= 0) { ASSERT_TRUE(TempDir::write(path, image)); }
+    FakeMtd fake;
+    fake.Add(4, 8 * K64);
+    if (c.again) {
+        ASSERT_EQ(mtd_write_with(fake.ops(), 4, c.size, path.c_str()), 0);
+        fake.Dev(4).erases.clear();
     }
-    EXPECT_EQ(fake_.opened, fake_.closed);
+    if (c.arm != nullptr) c.arm(fake);
+    EXPECT_EQ(mtd_write_with(fake.ops(), 4, c.size, path.c_str()), c.rc);
+    const uint32_t whole = c.rc == 0 ? static_cast<uint32_t>(c.size) : static_cast<uint32_t>(image.size());
+    EXPECT_EQ(fake.Blocks(4, reinterpret_cast<const uint8_t*>(image.data()), whole), c.chip);
+    EXPECT_EQ(fake.opened, fake.closed);
+    if (c.erases != nullptr) { EXPECT_EQ(fake.Erases(4), c.erases); }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Faults, MtdWriteFault,
-    ::testing::Values(FaultCase{"open", [](FakeMtd& f) { f.fail_open_mtd = 4; }, 0, 0},
-                      FaultCase{"memgetinfo", [](FakeMtd& f) { f.fail_getinfo = true; }, 0, 0},
-                      FaultCase{"erase_size", [](FakeMtd& f) { f.erasesize = 4096; }, 0, 0},
-                      FaultCase{"erase_block_2", [](FakeMtd& f) { f.fail_erase = {4, 2}; }, 2, 0},
-                      FaultCase{"write_block_3", [](FakeMtd& f) { f.fail_write = {4, 3}; }, 4, 3 * K64},
-                      FaultCase{"write_stores_nothing", [](FakeMtd& f) { f.zero_write = {4, 1}; }, 4, K64}),
-    [](const ::testing::TestParamInfo<FaultCase>& p) { return std::string(p.param.what); });
+    Cases, MtdWrite,
+    ::testing::Values(
+        // Only the image's blocks are erased and written.
+        WriteCase{"two_blocks", 2 * K64, 2 * K64, nullptr, 0, "DDPPPPPP", false, "01"},
+        // Blocks holding the image are left alone; a weak one is written again.
+        WriteCase{"again_weak_block", 4 * K64, 4 * K64, [](FakeMtd& f) { f.Dev(4).data[0x20003] ^= 0x81, f.weak_write = {4, 2}; },
+                  0, "DDDDPPPP", true, "22"},
+        // The file must hold exactly `size` bytes.
+        WriteCase{"one_byte_short", 65535, 65536, nullptr, -1, "PPPPPPPP"},
+        WriteCase{"one_byte_long", 65537, 65536, nullptr, -1, "PPPPPPPP"},
+        WriteCase{"empty", 0, 65536, nullptr, -1, "PPPPPPPP"},
+        WriteCase{"missing", -1, 65536, nullptr, -1, "PPPPPPPP"},
+        WriteCase{"negative_size", 65536, -65536, nullptr, -1, "PPPPPPPP"},
+        // Every block is erased before the first is written; a fault ends it.
+        WriteCase{"open", 4 * K64, 4 * K64, [](FakeMtd& f) { f.fail_open_mtd = 4; }, -1, "PPPPPPPP"},
+        WriteCase{"erase_block_2", 4 * K64, 4 * K64, [](FakeMtd& f) { f.fail_erase = {4, 2}; }, -1, "EEPPPPPP"},
+        WriteCase{"write_block_3", 4 * K64, 4 * K64, [](FakeMtd& f) { f.fail_write = {4, 3}; }, -1, "DDDEPPPP"}),
+    [](const ::testing::TestParamInfo<WriteCase>& p) { return std::string(p.param.name); });
+
+TEST(MtdEraseBlocks, ErasesCountBlocksFromStart) {
+    const struct {
+        int start, count;
+        const char* erases;
+    } cases[] = {{0, 0, ""}, {0, -3, ""}, {static_cast<int>(K64), 2, "12"}, {0, 1, "0"}};
+    for (const auto& c : cases) {
+        FakeMtd f;
+        f.Add(3, 4 * K64);
+        EXPECT_EQ(mtd_erase_blocks(f.ops(), 103, c.start, c.count), 0);
+        EXPECT_EQ(f.Erases(3), c.erases) << c.start << "/" << c.count;
+    }
+}
 
 }  // namespace
