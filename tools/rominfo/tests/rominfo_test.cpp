@@ -145,7 +145,9 @@ TEST(RominfoAnalyze, TruncationAtEveryLengthIsRefused) {
     }
 }
 
-// Size fields that point outside the package are refused, not followed.
+// Size fields that point outside the package are refused, not followed; a
+// partition id is checked once its partition passed (which ids are refused is
+// rom_test's).
 TEST(RominfoAnalyze, RangesBeyondThePackage) {
     using Tweak = std::function<void(Rom_Header&, std::vector<Partition_Header>&)>;
     struct {
@@ -158,12 +160,7 @@ TEST(RominfoAnalyze, RangesBeyondThePackage) {
          UPD_MSG_PART_HEADER_CHECKSUM_ERR},
         {"data size", [](Rom_Header&, auto& p) { p[0].partition_size = 0xFFFFFFF8; }, UPD_MSG_PART_CHECKSUM_ERR},
         {"data offset", [](Rom_Header&, auto& p) { p[1].partition_offset = 0xFFFFFFF0; }, UPD_MSG_PART_CHECKSUM_ERR},
-        {"odd offset", [](Rom_Header&, auto& p) { p[0].partition_offset += 2; }, UPD_MSG_PART_CHECKSUM_ERR},
-        {"partition magic", [](Rom_Header&, auto& p) { p[1].magic_num = 0x4B504155; }, UPD_MSG_PART_HEADER_KPAT_ERR},
-        {"rom magic", [](Rom_Header& h, auto&) { h.ext_magic_num = 0; }, UPD_MSG_ROM_HEADER_KROM_ERR},
         {"partition id 7", [](Rom_Header&, auto& p) { p[0].partition_id = 7; }, UPD_MSG_PARTITION_ID_ERROR},
-        {"flash type", [](Rom_Header&, auto& p) { p[0].partition_type = 2; }, UPD_MSG_PARTITION_TYPE_ERROR},
-        {"special type 7", [](Rom_Header&, auto& p) { p[1].partition_type = 7; }, 0},
         {"partition_num 3 of 2", [](Rom_Header& h, auto&) { h.partition_num = 3; },
          UPD_MSG_PART_HEADER_CHECKSUM_ERR},  // a third header would run past the end
     };
@@ -189,10 +186,6 @@ TEST(RominfoAnalyze, LongHeaderSizeOnShortPackage) {
     EXPECT_EQ(r.header.ext_magic_num, ROM_MAGIC);
     EXPECT_EQ(r.code, UPD_MSG_ARG_ADDR_ERR) << r.message;
     EXPECT_NE(r.message.find("0x0+0xb0 beyond package length 0xa0"), std::string::npos) << r.message;
-    pkg.resize(176);
-    EXPECT_EQ(analyze(pkg).code, UPD_MSG_ROM_HEADER_CHECKSUM_ERR);  // in range now, sum wrong
-    pkg[4] = 168;
-    EXPECT_EQ(analyze(pkg).code, UPD_MSG_ROM_HEADER_CHECKSUM_ERR);  // size refused
 }
 
 TEST(RominfoReport, TextAndJsonNameTheFailure) {
@@ -226,19 +219,15 @@ int run_rominfo(const std::string& args) {
 
 TEST(RominfoCommand, ExitStatus) {
     TempDir dir("rominfo_test");
-    const std::string path = dir.file("p.rom");
+    const std::string good = dir.file("good.rom"), bad = dir.file("bad.rom");
     RomLayout lay;
     std::vector<uint8_t> pkg = rombuild_package(two_partitions(), &lay);
-    ASSERT_TRUE(TempDir::write(path, std::string(pkg.begin(), pkg.end())));
-    EXPECT_EQ(run_rominfo(path), 0);
-    EXPECT_EQ(run_rominfo("--json " + path), 0);
+    ASSERT_TRUE(TempDir::write(good, std::string(pkg.begin(), pkg.end())));
     pkg[lay.data_offset[0]] ^= 1;
-    ASSERT_TRUE(TempDir::write(path, std::string(pkg.begin(), pkg.end())));
-    EXPECT_EQ(run_rominfo(path), 1);
-    EXPECT_EQ(run_rominfo("/nonexistent/p.rom"), 1);
-    EXPECT_EQ(run_rominfo("--help"), 0);
-    EXPECT_EQ(run_rominfo(""), 2);
-    EXPECT_EQ(run_rominfo("--frob x"), 2);
+    ASSERT_TRUE(TempDir::write(bad, std::string(pkg.begin(), pkg.end())));
+    const std::pair<std::string, int> runs[] = {{good, 0}, {"--json " + good, 0}, {bad, 1},
+        {"/nonexistent/p.rom", 1}, {"--help", 0}, {"", 2}, {"--frob x", 2}};
+    for (const auto& [args, status] : runs) EXPECT_EQ(run_rominfo(args), status) << args;
 }
 
 }  // namespace

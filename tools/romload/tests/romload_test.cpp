@@ -99,10 +99,8 @@ TEST(Fill, InstallerReadsWhatFitsAndNothingChangesForWhatDoesNot) {
             EXPECT_NE(error.find("does not fit"), std::string::npos) << error;
             EXPECT_NE(error.find(std::to_string(c.length) + " bytes"), std::string::npos) << error;
             EXPECT_LT(get_sem_by_key(SEM_KEY_MEMORY), 0) << "semaphore made for a refused package";
-            if (c.existing == 0) {
-                EXPECT_LT(shmget(c.key, 0, 0), 0) << "segment made for a refused package";
-                return;
-            }
+            EXPECT_EQ(shmget(c.key, 0, 0), shmid) << "segment made or lost for a refused package";
+            if (c.existing == 0) return;
             auto* p = static_cast<unsigned char*>(shmat(shmid, nullptr, SHM_RDONLY));
             ASSERT_NE(p, reinterpret_cast<void*>(-1));
             for (size_t i = 0; i < c.existing; ++i) ASSERT_EQ(p[i], 0x5C) << "byte " << i;

@@ -48,7 +48,14 @@ Lookup lookup(const char* path, const char* section, const char* key, int size, 
 
 }  // namespace
 
-TEST(ReadProfileString, FindsValuesAsTheFileFormatDefines) {
+// Every lookup has a 32-byte buffer and the default "dflt" unless its row says
+// otherwise. Values and defaults are cut to size - 1 characters (a value before
+// it is trimmed) and always terminated; nothing at or past `size` is written.
+// Bad arguments and a size with no room change nothing; a null default keeps
+// the buffer's content.
+TEST(ReadProfileString, FindsValuesAsTheFileFormatDefinesAndCutsToTheBuffer) {
+    const std::string cut = "[V]\nlong=123456789\nblank=  123456\n";
+    const std::string keep(kGuarded - 1, kFill);
     const struct {
         const char* name;
         std::string text;
@@ -56,6 +63,8 @@ TEST(ReadProfileString, FindsValuesAsTheFileFormatDefines) {
         const char* key;
         int result;
         const char* value;  // "dflt" when not found
+        int size = 32;
+        const char* dflt = "dflt";
     } cases[] = {
         {"plain", "[Version]\nrom=1.2.3.4\n", "Version", "rom", 1, "1.2.3.4"},
         {"no final newline", "[V]\nrom=7", "V", "rom", 1, "7"},
@@ -83,54 +92,40 @@ TEST(ReadProfileString, FindsValuesAsTheFileFormatDefines) {
         {"unclosed header, then a real one", "[X\nrom=0\n[V]\nrom=1\n", "V", "rom", 1, "1"},
         {"[ inside a value", "[V]\nrom=[1]\n", "V", "rom", 1, "[1]"},
         {"lone [", "[", "V", "rom", 0, "dflt"},
+        {"value fits", cut, "V", "long", 1, "123456789", 10, nullptr},
+        {"value cut by one", cut, "V", "long", 1, "12345678", 9, nullptr},
+        {"value cut to 3", cut, "V", "long", 1, "123", 4, nullptr},
+        {"value in size 1", cut, "V", "long", 1, "", 1, nullptr},
+        {"value cut, then trimmed", cut, "V", "blank", 1, "1", 4, nullptr},
+        {"default fits", cut, "V", "none", 0, "short", 6, "short"},
+        {"default cut by one", cut, "V", "none", 0, "shor", 5, "short"},
+        {"default cut to 3", cut, "V", "none", 0, "muc", 4, "much longer"},
+        {"default in size 1", cut, "V", "none", 0, "", 1, "x"},
+        {"empty default", cut, "V", "none", 0, "", 8, ""},
+        {"null default keeps the buffer", cut, "V", "none", 0, keep.c_str(), 16, nullptr},
+        {"null section", cut, nullptr, "long", 0, keep.c_str(), 16, "d"},
+        {"null key", cut, "V", nullptr, 0, keep.c_str(), 16, "d"},
+        {"size 0", cut, "V", "long", 0, keep.c_str(), 0, "d"},
+        {"size -4", cut, "V", "long", 0, keep.c_str(), -4, "d"},
     };
     for (const auto& tc : cases) {
         SCOPED_TRACE(tc.name);
         IniFile file(tc.text);
-        const Lookup r = lookup(file.path(), tc.section, tc.key, 32, "dflt");
+        const Lookup r = lookup(file.path(), tc.section, tc.key, tc.size, tc.dflt);
         EXPECT_EQ(r.result, tc.result);
         EXPECT_EQ(r.value, tc.value);
         EXPECT_TRUE(r.clean);
     }
-}
-
-// Values and defaults are cut to size - 1 characters (a value before it is
-// trimmed) and always terminated; nothing at or past `size` is written. Bad
-// arguments and a size with no room change nothing; a null default keeps the
-// buffer's content.
-TEST(ReadProfileString, CutsToTheBufferSizeAndKeepsItOnBadArguments) {
-    IniFile file("[V]\nlong=123456789\nblank=  123456\n");
-    const char* const path = file.path();
-    const std::string keep(kGuarded - 1, kFill);
-    const struct {
-        const char* section;
-        const char* key;
-        const char* path;
-        int size;
-        const char* dflt;
-        int result;
-        const char* value;
-    } cases[] = {
-        {"V", "long", path, 10, nullptr, 1, "123456789"}, {"V", "long", path, 9, nullptr, 1, "12345678"},
-        {"V", "long", path, 4, nullptr, 1, "123"},        {"V", "long", path, 1, nullptr, 1, ""},
-        {"V", "blank", path, 4, nullptr, 1, "1"},         {"V", "none", path, 8, "short", 0, "short"},
-        {"V", "none", path, 6, "short", 0, "short"},      {"V", "none", path, 5, "short", 0, "shor"},
-        {"V", "none", path, 4, "much longer", 0, "muc"},  {"V", "none", path, 1, "x", 0, ""},
-        {"V", "none", path, 8, "", 0, ""},                {"V", "none", path, 16, nullptr, 0, keep.c_str()},
-        {nullptr, "long", path, 16, "d", 0, keep.c_str()}, {"V", nullptr, path, 16, "d", 0, keep.c_str()},
-        {"V", "long", nullptr, 16, "d", 0, keep.c_str()},  {"V", "long", path, 0, "d", 0, keep.c_str()},
-        {"V", "long", path, -4, "d", 0, keep.c_str()},     {"V", "long", kMissing, 16, "d", 0, "d"},
-        {"V", "long", kMissing, 16, nullptr, 0, keep.c_str()},
-    };
-    for (const auto& tc : cases) {
-        SCOPED_TRACE(testing::Message() << (tc.section ? tc.section : "-") << " " << (tc.key ? tc.key : "-")
-                                        << " " << (tc.path ? tc.path : "-") << " size " << tc.size);
-        const Lookup r = lookup(tc.path, tc.section, tc.key, tc.size, tc.dflt);
-        EXPECT_EQ(r.result, tc.result);
-        EXPECT_EQ(r.value, tc.value);
-        EXPECT_TRUE(r.clean);
+    // No file gives the default (none: the buffer as it was); no path or no buffer, nothing.
+    using Args = std::tuple<const char*, const char*, std::string>;
+    for (const auto& [path, dflt, value] : {Args{kMissing, "d", "d"}, Args{kMissing, nullptr, keep},
+                                            Args{nullptr, "d", keep}}) {
+        const Lookup r = lookup(path, "V", "long", 16, dflt);
+        EXPECT_EQ(r.result, 0);
+        EXPECT_EQ(r.value, value) << (path ? path : "no path");
     }
-    EXPECT_EQ(read_profile_string("V", "long", nullptr, 16, "d", path), 0);
+    IniFile file(cut);
+    EXPECT_EQ(read_profile_string("V", "long", nullptr, 16, "d", file.path()), 0);
 }
 
 // Text past the buffer (163839 characters) is not read.

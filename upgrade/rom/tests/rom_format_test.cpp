@@ -1,6 +1,7 @@
-// Copies, descrambling, checksums and range tests of ROM packages (a stored
-// header from an independent generator, sums over words whose bits say which
-// were summed), and the fixed log lines of the result codes.
+// Copies, descrambling, the word sum and range tests of ROM packages (a stored
+// header from an independent generator), and the fixed log lines of the result
+// codes. Which words each checksum covers is rominfo_test's (a changed byte at
+// every offset of a package).
 #include "rom_format.h"
 
 #include <gtest/gtest.h>
@@ -82,13 +83,7 @@ TEST(RomDescramble, OtherSizesAreLeftAlone) {
 // the range or mix up the byte order.
 TEST(RomXor32, MatchesWordByWordSumAtAnyAlignmentAndLength) {
     std::vector<uint8_t> buf(4 * 67 + 8);
-    uint32_t x = 0x9E3779B9u;
-    for (auto& b : buf) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<uint8_t>(x);
-    }
+    for (size_t i = 0; i < buf.size(); ++i) buf[i] = static_cast<uint8_t>(i * 167 + i / 9 + 13);
     for (uint32_t start = 0; start < 8; ++start) {
         for (uint32_t words : {0u, 1u, 2u, 3u, 4u, 5u, 16u, 17u, 66u, 67u}) {
             uint32_t want = 0;
@@ -100,46 +95,11 @@ TEST(RomXor32, MatchesWordByWordSumAtAnyAlignmentAndLength) {
     }
 }
 
-// Word i of the buffer is 1 << i: a sum is the mask of exactly the words it
-// covered, so a range off by a word shows.
-uint32_t mask(uint32_t first_word, uint32_t words) {
-    return ((1u << words) - 1) << first_word;
-}
-
-TEST(RomChecksums, EachSumCoversExactlyItsWords) {
-    uint32_t b[32];
-    for (uint32_t i = 0; i < 32; ++i) b[i] = 1u << i;  // the host is little-endian, as the device
-    const auto* bytes = reinterpret_cast<const uint8_t*>(b);
-    const struct {
-        uint32_t header_size, rom_size, want_header, want_data;
-    } rom_cases[] = {
-        {16, 12, mask(2, 5), mask(7, 3)},  // header words 2..6 (size/4 + 1), data from byte 28
-        {16, 15, mask(2, 5), mask(7, 3)},  // a trailing partial word is not summed
-        {18, 3, mask(2, 5), 0},
-        {0, 0, mask(2, 1), 0},
-    };
-    for (const auto& c : rom_cases) {
-        Rom_Header h{};
-        h.rom_header_size = c.header_size;
-        h.rom_size = c.rom_size;
-        EXPECT_EQ(rom_header_sum(bytes, &h), c.want_header) << c.header_size;
-        EXPECT_EQ(rom_data_sum(bytes, &h), c.want_data) << c.header_size << "/" << c.rom_size;
-    }
-    Partition_Header p{};
-    p.partition_header_size = 32;
-    EXPECT_EQ(rom_part_header_sum(bytes, 12, &p), mask(5, 9));  // from byte 20, 9 words
-    p.partition_offset = 40;
-    for (uint32_t size : {9u, 2u}) {
-        p.partition_size = size;
-        EXPECT_EQ(rom_part_data_sum(bytes, &p), mask(10, size / 4)) << size;
-    }
-}
-
 // The range tests decide, before anything is read, whether a range lies in the
 // package: exact fits pass, one byte more fails with the range's own code and
 // one error line naming the range and the package length; sizes near 2^32 must
-// not wrap around into the package. Every length of whole packages, and the
-// wrapping size fields, are rominfo_test's.
+// not wrap around into the package. Exact fits, every length of whole packages
+// and the wrapping size fields are rominfo_test's.
 struct RangeCase {
     const char* what;
     std::function<int()> run;
@@ -164,7 +124,6 @@ Partition_Header part(uint32_t header_size, uint32_t offset, uint32_t size) {
 
 std::vector<RangeCase> cases() {
     return {
-        {"package 140", [] { return rom_check_package_len(140); }, 0, nullptr},
         {"package 139", [] { return rom_check_package_len(139); }, UPD_MSG_ARG_ADDR_ERR,
          "beyond package length 0x8b"},
         {"size 164", [] { return rom_check_header_size(164); }, 0, nullptr},
@@ -172,7 +131,6 @@ std::vector<RangeCase> cases() {
         {"size 130", [] { return rom_check_header_size(130); }, UPD_MSG_ROM_HEADER_CHECKSUM_ERR, "0x82"},
         {"header 1 over", [] { auto h = rom(164, 0); return rom_check_header_range(&h, 175); },
          UPD_MSG_ARG_ADDR_ERR, "rom header range 0x0+0xb0 beyond package length 0xaf"},
-        {"data fits", [] { auto h = rom(128, 60); return rom_check_data_range(&h, 200); }, 0, nullptr},
         {"data 1 over", [] { auto h = rom(128, 61); return rom_check_data_range(&h, 200); },
          UPD_MSG_ROM_CHECKSUM_ERR, "rom data range 0x8c+0x3d beyond package length 0xc8"},
         {"part header 1 over", [] { return rom_check_part_header_range(157, 200); },
