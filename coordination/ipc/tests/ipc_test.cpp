@@ -287,9 +287,10 @@ TEST(Lifecycle, RunUnregisterRunAgainAndQuit) {
         EXPECT_EQ(ipc_send(kOwnId, 5, 0, 0, nullptr, 0), 0);
         EXPECT_EQ(recorder.Wait(1).size(), 1u);
 
-        // Unregister.WhileReadingClosesTheConnection checks thread and socket.
         EXPECT_EQ(ipc_unregister(), 0);
+        EXPECT_TRUE(threads_down_to(1)) << "reader thread still running";
         EXPECT_EQ(g_ipc_data.listen_fd, 0);
+        EXPECT_EQ(open_socket(kOwnId), -1) << "listening socket still open";
         EXPECT_EQ(stat(kOwnPath, &st), 0) << "the socket file stays";
         EXPECT_EQ(ipc_send(kOwnId, 1, 0, 0, nullptr, 0), -1) << "sending needs a registration";
 
