@@ -30,19 +30,15 @@ std::vector<std::string> g_syslog_lines;
     _exit(3);
 }
 
-// A datagram socket at /dev/log on a private tmpfs: the C library's syslog
-// sends there once its old connection is closed.
-void capture_syslog() {
+// A private tmpfs on /dev whose /dev/log is a datagram socket of this process
+// or, given `sink`, a link to a socket bound there by another process: the C
+// library's syslog sends there once its old connection is closed.
+void capture_syslog(const char* sink) {
     if (mount("none", "/dev", "tmpfs", 0, "mode=0755") != 0) die("tmpfs on /dev");
     mknod("/dev/null", S_IFCHR | 0666, makedev(1, 3));  // for shell commands; optional
-    g_syslog_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (g_syslog_fd < 0) die("log socket");
-    sockaddr_un addr = {};
-    addr.sun_family = AF_UNIX;
-    strcpy(addr.sun_path, "/dev/log");
-    if (bind(g_syslog_fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) die("bind /dev/log");
-    int size = 1 << 20;
-    setsockopt(g_syslog_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+    if (sink != nullptr ? symlink(sink, "/dev/log") != 0 || !SyslogListen(nullptr) : !SyslogListen("/dev/log")) {
+        die("socket at /dev/log");
+    }
     closelog();
 }
 
@@ -58,7 +54,21 @@ void drain_syslog() {
 
 }  // namespace
 
-void EnterNamespaces(unsigned flags) {
+bool SyslogListen(const char* path) {
+    if (g_syslog_fd >= 0) close(g_syslog_fd);
+    g_syslog_fd = -1;
+    g_syslog_lines.clear();
+    if (path == nullptr) return true;
+    g_syslog_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", path);
+    int size = 1 << 20;
+    setsockopt(g_syslog_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+    return bind(g_syslog_fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+}
+
+void EnterNamespaces(unsigned flags, const char* sink) {
     if ((flags & kPrivateIpc) != 0 && unshare(CLONE_NEWIPC) != 0) die("unshare(CLONE_NEWIPC)");
     if ((flags & (kPrivateVar | kCaptureSyslog)) == 0) return;
     if (unshare(CLONE_NEWNS) != 0) die("unshare(CLONE_NEWNS)");
@@ -67,7 +77,7 @@ void EnterNamespaces(unsigned flags) {
     if ((flags & kPrivateVar) != 0 && mount("none", "/var", "tmpfs", 0, "mode=0755") != 0) {
         die("tmpfs on /var");
     }
-    if ((flags & kCaptureSyslog) != 0) capture_syslog();
+    if ((flags & kCaptureSyslog) != 0) capture_syslog(sink);
 }
 
 int RunChild(const std::function<int()>& body) {

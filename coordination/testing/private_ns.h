@@ -25,14 +25,21 @@ bool RunIsolated(unsigned flags, const std::function<void()>& body);
 
 // Moves the calling process into the namespaces named by `flags`, as
 // RunIsolated's child does before its body; exits with status 3 when that
-// fails.
-void EnterNamespaces(unsigned flags);
+// fails. With `sink`, kCaptureSyslog links /dev/log to the socket another
+// process bound at that path (SyslogListen) instead of capturing here.
+void EnterNamespaces(unsigned flags, const char* sink = nullptr);
+
+// Receives syslog messages on a datagram socket bound at `path` (replacing
+// the one before and the messages it received; null: none). False when the
+// socket cannot be bound.
+bool SyslogListen(const char* path);
 
 // Runs `body` in a forked child of the caller (inheriting its namespaces) and
 // returns the child's exit status, or -1 when it did not exit normally.
 int RunChild(const std::function<int()>& body);
 
-// Inside a kCaptureSyslog child: every syslog message received so far.
+// Inside a kCaptureSyslog child (or after SyslogListen): every syslog message
+// received so far.
 std::vector<std::string> SyslogLines();
 // True when a received message contains `text`; waits up to `wait_ms` for
 // messages still on their way (a reader thread logs asynchronously).

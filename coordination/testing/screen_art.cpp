@@ -7,11 +7,9 @@
 
 namespace uitest {
 
-const char* const kRefreshFile = "/proc/glcd/refresh";
+std::string RefreshFileContent() { return display_testing::ReadAll("/proc/glcd/refresh"); }
 
-std::string RefreshFileContent() { return display_testing::ReadAll(kRefreshFile); }
-
-void ClearRefreshFile() { display_testing::WriteAll(kRefreshFile, ""); }
+void ClearRefreshFile() { display_testing::WriteAll("/proc/glcd/refresh", ""); }
 
 std::string PictureArt(const std::uint8_t* picture, int x0, int y0, int w, int h) {
     std::string out;
@@ -28,15 +26,6 @@ std::string PictureArt(const std::uint8_t* picture, int x0, int y0, int w, int h
 std::string LcdArt(int x0, int y0, int w, int h) { return PictureArt(g_lcdbuffer, x0, y0, w, h); }
 
 std::string ScreenArt() { return LcdArt(0, 0, LCD_WIDTH, LCD_HEIGHT); }
-
-std::string Art(std::initializer_list<const char*> rows) {
-    std::string out;
-    for (const char* row : rows) {
-        if (!out.empty()) out += '\n';
-        out += row;
-    }
-    return out;
-}
 
 std::string Expect(const char* art) {
     std::string out(art[0] == '\n' ? art + 1 : art);

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 
 namespace uitest {
@@ -17,15 +16,11 @@ std::string PictureArt(const std::uint8_t* picture, int x0, int y0, int w, int h
 std::string LcdArt(int x0, int y0, int w, int h);
 // The whole 132x64 picture.
 std::string ScreenArt();
-// Rows of expected art joined with '\n'.
-std::string Art(std::initializer_list<const char*> rows);
 // Expected art from a raw string literal: a leading and a trailing newline
 // are dropped, so the art can stand on lines of its own.
 std::string Expect(const char* art);
-// Path of the panel-refresh file inside the tests' private /proc (see
-// screen_art.cpp); empty before the first refresh.
-extern const char* const kRefreshFile;
-// The refresh file's content ("1" after a refresh), and emptying it.
+// The content of the panel-refresh file inside the tests' private /proc ("1"
+// after a refresh, empty before the first), and emptying it.
 std::string RefreshFileContent();
 void ClearRefreshFile();
 

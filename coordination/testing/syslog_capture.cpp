@@ -5,94 +5,15 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include "private_ns.h"
+#include "temp_dir.h"
 
 namespace {
 
-// The collector's report travels through a scratch file both processes share:
-// pid, wait status and time-out flag, then each record as <u32 length><bytes>.
-void put(FILE* out, const std::string& s) {
-    const uint32_t len = static_cast<uint32_t>(s.size());
-    fwrite(&len, sizeof(len), 1, out);
-    fwrite(s.data(), 1, s.size(), out);
-}
-
-bool get(FILE* in, std::string* s) {
-    uint32_t len = 0;
-    if (fread(&len, sizeof(len), 1, in) != 1) return false;
-    s->assign(len, '\0');
-    return len == 0 || fread(s->data(), len, 1, in) == 1;
-}
-
-// The collector: enters the capturing namespace, runs the body in a process of
-// its own (draining the log socket meanwhile, whose queue is short), then
-// writes its report.
-[[noreturn]] void collector(FILE* report, const std::function<void()>& body, int timeout_seconds) {
-    coord_testing::EnterNamespaces(coord_testing::kCaptureSyslog);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        body();
-        fflush(nullptr);
-        _exit(0);
-    }
-    int32_t head[3] = {pid, 0, 0};  // pid, wait status, timed out
-    for (const time_t start = time(nullptr); pid > 0 && waitpid(pid, &head[1], WNOHANG) == 0;) {
-        coord_testing::SyslogLines();
-        if (head[2] == 0 && time(nullptr) - start >= timeout_seconds) head[2] = kill(pid, SIGKILL) == 0;
-        usleep(20 * 1000);
-    }
-    fwrite(head, sizeof(head), 1, report);
-    for (const std::string& r : coord_testing::SyslogLines()) put(report, r);
-    fflush(report);
-    _exit(0);
-}
-
-}  // namespace
-
-std::vector<std::string> SyslogCapture::messages() const {
-    std::vector<std::string> out;
-    for (const SyslogRecord& r : records) out.push_back(r.message);
-    return out;
-}
-
-SyslogCapture run_capturing_syslog(const std::function<void()>& body, int timeout_seconds) {
-    SyslogCapture result;
-    FILE* report = tmpfile();
-    fflush(nullptr);
-    const pid_t collector_pid = report != nullptr ? fork() : -1;
-    if (collector_pid == 0) collector(report, body, timeout_seconds);
-    if (collector_pid > 0) waitpid(collector_pid, nullptr, 0);
-    int32_t head[3] = {};
-    if (report != nullptr) rewind(report);
-    if (collector_pid < 0 || fread(head, sizeof(head), 1, report) != 1 || head[0] <= 0) {
-        result.error = "the collector process sent no report (namespace set-up failed?)";
-    } else {
-        result.ok = true;
-        result.pid = head[0];
-        result.wait_status = head[1];
-        result.timed_out = head[2] != 0;
-        for (std::string raw; get(report, &raw);) {
-            result.records.emplace_back();
-            parse_syslog_record(raw, &result.records.back());
-        }
-    }
-    if (report != nullptr) fclose(report);
-    return result;
-}
-
-std::vector<SyslogRecord> SyslogRecords() {
-    std::vector<SyslogRecord> out;
-    for (const std::string& raw : coord_testing::SyslogLines()) {
-        out.emplace_back();
-        parse_syslog_record(raw, &out.back());
-    }
-    return out;
-}
-
+// Splits a record "<PRI>Mmm dd hh:mm:ss TAG: MESSAGE" as the C library's syslog
+// writes it. Returns false when the text has no such shape.
 bool parse_syslog_record(const std::string& raw, SyslogRecord* out) {
     // "<PRI>" + "Mmm dd hh:mm:ss" (15 characters) + " " + TAG + ": " + MESSAGE
     out->raw = raw;
@@ -106,6 +27,56 @@ bool parse_syslog_record(const std::string& raw, SyslogRecord* out) {
     out->tag = raw.substr(tag_pos, sep - tag_pos);
     out->message = raw.substr(sep + 2);
     return true;
+}
+
+}  // namespace
+
+std::vector<std::string> SyslogCapture::messages() const {
+    std::vector<std::string> out;
+    for (const SyslogRecord& r : records) out.push_back(r.message);
+    return out;
+}
+
+// The body's process logs through a /dev/log linked to a socket of this
+// process in a scratch folder; this process drains it (its queue is short)
+// until the body's process has ended.
+SyslogCapture run_capturing_syslog(const std::function<void()>& body, int timeout_seconds) {
+    SyslogCapture result;
+    TempDir dir("syslog");
+    const std::string sink = dir.file("log");
+    if (!coord_testing::SyslogListen(sink.c_str())) {
+        result.error = "cannot bind a log socket at " + sink;
+        return result;
+    }
+    fflush(nullptr);
+    result.pid = fork();
+    if (result.pid == 0) {
+        coord_testing::EnterNamespaces(coord_testing::kCaptureSyslog, sink.c_str());
+        body();
+        fflush(nullptr);
+        _exit(0);
+    }
+    result.ok = result.pid > 0;
+    for (const time_t start = time(nullptr); result.ok && waitpid(result.pid, &result.wait_status, WNOHANG) == 0;) {
+        coord_testing::SyslogLines();
+        if (!result.timed_out && time(nullptr) - start >= timeout_seconds) {
+            result.timed_out = kill(result.pid, SIGKILL) == 0;
+        }
+        usleep(20 * 1000);
+    }
+    if (!result.ok) result.error = "fork failed";
+    result.records = SyslogRecords();
+    coord_testing::SyslogListen(nullptr);
+    return result;
+}
+
+std::vector<SyslogRecord> SyslogRecords() {
+    std::vector<SyslogRecord> out;
+    for (const std::string& raw : coord_testing::SyslogLines()) {
+        out.emplace_back();
+        parse_syslog_record(raw, &out.back());
+    }
+    return out;
 }
 
 std::string rl_log_expected_prefix(const std::string& module, int pid, int tid, int level) {

@@ -1,11 +1,10 @@
 // Test support: observe what really reaches the system logger.
 //
-// run_capturing_syslog() forks a collector that enters the capturing namespace
-// of private_ns.h (a tmpfs over /dev with a datagram socket at /dev/log) and
-// then forks the body's own process inside that namespace. Every
-// record the body's process (and its threads and children) sends to the system
-// logger is collected and handed back to the caller; the host's /dev and its
-// logger are never touched.
+// run_capturing_syslog() forks the body's own process into the capturing
+// namespace of private_ns.h (a tmpfs over /dev whose /dev/log leads to a socket
+// of the caller). Every record the body's process (and its threads and
+// children) sends to the system logger is collected and handed back to the
+// caller; the host's /dev and its logger are never touched.
 //
 // The body runs in a process of its own: global state it changes (the log
 // facility's variables, signal actions) dies with it, so every capture starts
@@ -14,7 +13,8 @@
 // The test process must not hold the log facility open itself.
 //
 // Needs root (CAP_SYS_ADMIN) for the namespace; `ok` is false with a reason
-// when the set-up fails.
+// when the caller's set-up fails; a failed namespace ends the body's process
+// with status 3 before the body runs.
 #pragma once
 
 #include <functional>
@@ -29,7 +29,7 @@ struct SyslogRecord {
 };
 
 struct SyslogCapture {
-    bool ok = false;          // namespace, socket and body process were set up
+    bool ok = false;          // socket and body process were set up
     std::string error;        // why not, when !ok
     int pid = 0;              // process id of the body's process
     int wait_status = 0;      // the body process's wait status
@@ -44,10 +44,6 @@ struct SyslogCapture {
 // reaches /dev/log until that process has ended. A body still running after
 // `timeout_seconds` is killed (timed_out set).
 SyslogCapture run_capturing_syslog(const std::function<void()>& body, int timeout_seconds = 120);
-
-// Splits a record "<PRI>Mmm dd hh:mm:ss TAG: MESSAGE" as the C library's syslog
-// writes it. Returns false when the text has no such shape.
-bool parse_syslog_record(const std::string& raw, SyslogRecord* out);
 
 // Inside a coord_testing::RunIsolated child with kCaptureSyslog: every record
 // received so far, parsed (private_ns.h's SyslogLines gives the raw texts).

@@ -55,29 +55,20 @@ std::string Wire(int length, int msg, int sender, int wparam, int lparam, const 
 
 std::string word(int value) { return Wire(value, 0, 0, 0, 0).substr(0, 4); }
 
-sockaddr_un address(int id) {
+// A socket connected to the listener of `id` or, with `listening`, a raw
+// receiver listening on /var/ipc/<id>; -1 when that fails.
+int open_socket(int id, bool listening = false) {
     sockaddr_un addr = {};
     addr.sun_family = AF_UNIX;
     snprintf(addr.sun_path, sizeof(addr.sun_path), "/var/ipc/%d", id);
-    return addr;
-}
-
-// A socket connected to the listener of `id`, or -1.
-int connect_to(int id) {
-    const sockaddr_un addr = address(id);
+    const auto* a = reinterpret_cast<const sockaddr*>(&addr);
     const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0) return fd;
+    if (listening) mkdir("/var/ipc", 0777);
+    const bool ok = listening ? bind(fd, a, sizeof(addr)) == 0 && listen(fd, 16) == 0
+                              : connect(fd, a, sizeof(addr)) == 0;
+    if (ok) return fd;
     close(fd);
     return -1;
-}
-
-// A raw receiver listening on /var/ipc/<id>; returns its descriptor.
-int listen_raw(int id) {
-    mkdir("/var/ipc", 0777);
-    const sockaddr_un addr = address(id);
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    const bool ok = bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0 && listen(fd, 16) == 0;
-    return ok ? fd : -1;
 }
 
 // The bytes of every connection already waiting on a raw receiver.
@@ -97,7 +88,7 @@ std::vector<std::string> accept_pending(int fd) {
 // Writes `bytes` to the listener of `id` in pieces of `piece` bytes (0: all at
 // once), pausing between pieces so that the reader sees a partial message.
 bool send_raw(int id, const std::string& bytes, size_t piece) {
-    const int fd = connect_to(id);
+    const int fd = open_socket(id);
     if (fd < 0) return false;
     const size_t step = piece == 0 ? bytes.size() : piece;
     for (size_t at = 0; at < bytes.size(); at += step) {
@@ -185,7 +176,7 @@ class Send : public ::testing::TestWithParam<SendCase> {};
 TEST_P(Send, BytesOnTheWire) {
     const SendCase c = GetParam();
     EXPECT_TRUE(RunIsolated(kIsolation, [&] {
-        const int listener = listen_raw(P);
+        const int listener = open_socket(P, true);
         ASSERT_GE(listener, 0);
         ipc_register(c.own_id);
         std::string data(5000, '\0');
@@ -215,7 +206,7 @@ TEST(Broadcast, ReachesIdsOneToEleven) {
     EXPECT_TRUE(RunIsolated(kIsolation, [] {
         const int ids[] = {0, 1, U, 11, 12};
         int fds[5];
-        for (int i = 0; i < 5; ++i) ASSERT_GE(fds[i] = listen_raw(ids[i]), 0);
+        for (int i = 0; i < 5; ++i) ASSERT_GE(fds[i] = open_socket(ids[i], true), 0);
         ipc_register(U);
         EXPECT_EQ(ipc_broadcast(77, 1, 2, "xy", 2), 0);
         for (int i = 0; i < 5; ++i) {
@@ -299,7 +290,7 @@ TEST(Lifecycle, RunUnregisterRunAgainAndQuit) {
         EXPECT_EQ(ipc_unregister(), 0);
         EXPECT_TRUE(threads_down_to(1)) << "reader thread still running";
         EXPECT_EQ(g_ipc_data.listen_fd, 0);
-        EXPECT_EQ(connect_to(kOwnId), -1) << "listening socket still open";
+        EXPECT_EQ(open_socket(kOwnId), -1) << "listening socket still open";
         EXPECT_EQ(stat(kOwnPath, &st), 0) << "the socket file stays";
         EXPECT_EQ(ipc_send(kOwnId, 1, 0, 0, nullptr, 0), -1) << "sending needs a registration";
 
@@ -351,7 +342,7 @@ TEST(Unregister, WhileReadingClosesTheConnection) {
         ipc_register(kOwnId);
         ASSERT_EQ(ipc_run(Recorder::Record, &recorder), 0);
         const int before = open_fds();
-        const int peer = connect_to(kOwnId);
+        const int peer = open_socket(kOwnId);
         ASSERT_GE(peer, 0);
         const timeval limit = {10, 0};
         setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
