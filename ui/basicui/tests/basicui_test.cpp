@@ -22,9 +22,7 @@
 
 namespace {
 
-using uitest::FillScreen;
-using uitest::LcdArt;
-using uitest::ScreenArt;
+using namespace uitest;
 
 bool Clear(int y0, int h) { return LcdArt(0, y0, LCD_WIDTH, h).find('#') == std::string::npos; }
 

@@ -11,8 +11,7 @@
 
 namespace {
 
-using uitest::FillScreen;
-using uitest::LcdArt;
+using namespace uitest;
 
 enum Box { kEmpty, kFilled, kOutline, kReversedOutline };
 

@@ -14,18 +14,16 @@
 
 namespace {
 
-// One device event: 16 bytes, little-endian (seconds, microseconds, type,
-// code, value).
-std::string Event(uint16_t code, int32_t value, uint16_t type = 1) {
-    std::string e(KEY_EVENT_SIZE, '\0');
-    e[0] = 0x78;  // some time stamp
-    e[4] = 0x56;
-    e[8] = static_cast<char>(type);
-    e[9] = static_cast<char>(type >> 8);
-    e[10] = static_cast<char>(code);
-    e[11] = static_cast<char>(code >> 8);
-    for (int i = 0; i < 4; ++i) e[12 + i] = static_cast<char>(static_cast<uint32_t>(value) >> (8 * i));
-    return e;
+// One device event: 16 bytes, little-endian (seconds, microseconds, type 1,
+// code, value), as this host lays the fields out.
+std::string Event(uint16_t code, int32_t value) {
+    const struct {
+        uint32_t sec, usec;
+        uint16_t type, code;
+        int32_t value;
+    } e = {0x78, 0x56, 1, code, value};
+    static_assert(sizeof e == KEY_EVENT_SIZE);
+    return std::string(reinterpret_cast<const char*>(&e), sizeof e);
 }
 
 // The reading end of a pipe holding `bytes`, its writer closed (end of file

@@ -8,10 +8,7 @@
 
 namespace {
 
-using uitest::ClearScreen;
-using uitest::CountSet;
-using uitest::Expect;
-using uitest::LcdArt;
+using namespace uitest;
 
 class Draw : public ::testing::Test {
 protected:
@@ -38,21 +35,6 @@ TEST_F(Draw, LinesCoverTheBoxBetweenTheirEndsInEitherOrder) {
                 EXPECT_EQ(1, lcd_get_point_color(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y)))
                     << c.name << " " << x << "," << y;
     }
-}
-
-TEST_F(Draw, ColourZeroClearsAndAnyOtherColourSets) {
-    lcd_fill_color(0, 0, 6, 3, 2);  // any non-zero colour sets
-    lcd_draw_line(1, 1, 4, 1, 0);
-    lcd_draw_point(5, 2, 0);
-    lcd_draw_point(5, 4, 7);
-    EXPECT_EQ(Expect(R"(
-######
-#....#
-#####.
-......
-.....#
-)"),
-              LcdArt(0, 0, 6, 5));
 }
 
 // Pixels past the right or bottom edge are dropped, not wrapped into the next
