@@ -28,11 +28,7 @@ bool Clear(int y0, int h) { return LcdArt(0, y0, LCD_WIDTH, h).find('#') == std:
 
 // The keypad thread must never open a real device here: it is pointed at a
 // path that does not exist, so keys come only from g_last_key.
-void NoKeypad() {
-    static bool done = false;
-    if (!done) key_set_device_path("/nonexistent/uihigh-test-keypad");
-    done = true;
-}
+void NoKeypad() { key_set_device_path("/nonexistent/uihigh-test-keypad"); }
 
 // Feeds keys one at a time, each after the previous one has been consumed.
 void FeedKeys(std::vector<int> keys) {
@@ -45,11 +41,8 @@ void FeedKeys(std::vector<int> keys) {
 // The failure line is "<text>:<id>", or the text alone for ID 0, from both
 // methods; a null text counts as empty.
 TEST(BasicUI, FailedInfoLineEqualsAnInfoScreenWithThatLine) {
-    struct Case {
-        const char* text;
-        int id;
-        const char* line;
-    } cases[] = {{"Burn failed", -82, "Burn failed:-82"}, {nullptr, 7, ":7"}, {"", 0, ""}};
+    struct Case { const char* text; int id; const char* line; } cases[] = {
+        {"Burn failed", -82, "Burn failed:-82"}, {nullptr, 7, ":7"}, {"", 0, ""}};
     CBasicUI ui;
     for (const Case& c : cases) {
         const char* info[] = {"Upgrade Status", c.line};

@@ -52,11 +52,7 @@ TEST(CtrlBox, DrawsBackgroundAndFrame) {
 }
 
 TEST(CtrlShow, NothingWithoutRedrawOrForce) {
-    struct Case {
-        uint16_t width, height;
-        uint8_t redraw, force;
-        bool drawn;
-    } cases[] = {
+    struct Case { uint16_t width, height; uint8_t redraw, force; bool drawn; } cases[] = {
         {6, 4, 0, 0, false}, {6, 4, 1, 0, true}, {6, 4, 0, 1, true},
         {0, 4, 1, 1, false}, {6, 0, 1, 1, false},
     };

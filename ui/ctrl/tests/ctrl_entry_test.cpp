@@ -100,10 +100,8 @@ TEST(CtrlEntry, RefusesWhatHasNoLetters) {
     ctrl_info label;
     ctrl_init(&label, CTRL_TYPE_LABEL, 0, 0, 10, 10, 0, 0, "L", "v");
     ctrl_info input = InputCtrl(kAbc);
-    struct {
-        ctrl_info* ctrl;
-        char key;
-    } cases[] = {{&label, '2'}, {nullptr, '2'}, {&input, 'x'}, {&input, '\0'}, {&input, 'A'}};
+    struct { ctrl_info* ctrl; char key; } cases[] = {
+        {&label, '2'}, {nullptr, '2'}, {&input, 'x'}, {&input, '\0'}, {&input, 'A'}};
     for (const auto& c : cases) {
         EXPECT_EQ(ctrl_add_char(c.ctrl, c.key), -1) << c.key;
     }
@@ -114,9 +112,7 @@ TEST(CtrlEntry, RefusesWhatHasNoLetters) {
 // The repeat window and the highlight over ticks: the key opens the window
 // (ticks 0, pending 1); the second tick closes it; the third ends the highlight.
 TEST(CtrlEntry, TicksCloseTheWindowThenTheHighlight) {
-    const struct {
-        int ticks, pending;
-    } expected[] = {{0, 1}, {1, 1}, {2, 1}, {2, 0}, {2, 0}};
+    const struct { int ticks, pending; } expected[] = {{0, 1}, {1, 1}, {2, 1}, {2, 0}, {2, 0}};
     ctrl_info ctrl = InputCtrl(kAbc);
     ctrl_add_char(&ctrl, '2');
     for (size_t i = 0; i < std::size(expected); ++i) {

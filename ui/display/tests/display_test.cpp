@@ -1,7 +1,8 @@
 // The device calls against stand-ins in a private /dev and /proc: failure
 // results and texts, the refresh byte, the raw frame-buffer write, and that no
-// descriptor is left open. The mapping itself: display_fb_test; real ioctls:
-// the simulated device (display_system_test).
+// descriptor is left open. The mapping itself: display_fb_test; the refresh
+// that works: lcd_refresh_test; real ioctls: the simulated device
+// (display_system_test).
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -21,17 +22,6 @@ namespace {
 using namespace coord_testing;
 using namespace display_testing;
 using uitest::EnterPrivateProc;
-
-TEST(Refresh, WritesTheSingleByteOne) {
-    EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        ASSERT_TRUE(EnterPrivateProc(true));
-        const int free_fd = LowestFreeFd();
-        EXPECT_EQ(0, devctrl_refresh_lcd());
-        EXPECT_EQ(0, devctrl_refresh_lcd());
-        EXPECT_EQ("1", ReadAll("/proc/glcd/refresh"));  // no newline, written from the start
-        EXPECT_EQ(free_fd, LowestFreeFd());
-    }));
-}
 
 TEST(Refresh, FailuresAreLoggedAndReported) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {

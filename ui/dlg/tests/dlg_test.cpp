@@ -75,10 +75,8 @@ TEST(DlgInit, BuildsControlsFromTheDescription) {
 // Focus after each key: down (14) and up (13) wrap within the focusable lines;
 // a focus outside them stays.
 TEST(DlgFocus, MovesAndWraps) {
-    const struct {
-        uint8_t start;
-        std::vector<int> keys, focus_after;
-    } cases[] = {{2, {14}, {1}}, {1, {13}, {2}}, {1, {14, 13, 14, 14}, {2, 1, 2, 1}}, {0, {14, 13}, {0, 0}}};
+    const struct { uint8_t start; std::vector<int> keys, focus_after; } cases[] = {
+        {2, {14}, {1}}, {1, {13}, {2}}, {1, {14, 13, 14, 14}, {2, 1, 2, 1}}, {0, {14, 13}, {0, 0}}};
     for (const auto& c : cases) {
         dlg_info* dlg = OpenForm(c.start);
         for (size_t i = 0; i < c.keys.size(); ++i) {
@@ -112,10 +110,7 @@ TEST(DlgKeys, Results) {
 }
 
 TEST(DlgKeys, CharacterKeysEnterTheirLetters) {
-    struct Case {
-        std::vector<int> keys;
-        const char* value;
-    } cases[] = {
+    struct Case { std::vector<int> keys; const char* value; } cases[] = {
         {{2, 3}, "ad"}, {{10}, " "}, {{11}, "*"}, {{12}, "#"}, {{2, 2, 2}, "c"},
         {{2, 15, 3}, "da"}, {{2, 3, 18}, "a"}, {{2, 3, 34, 34}, ""}, {{2, 15, 16, 3}, "ad"},
     };
@@ -135,7 +130,6 @@ TEST(DlgKeys, WithoutFocusEveryKeyAndTickIsDroppedAndNothingRedrawn) {
         EXPECT_EQ(Key(dlg, key), -1) << "key " << key;
     }
     EXPECT_EQ(ScreenArt(), before);
-    EXPECT_EQ(dlg->ctrls[1].redraw, 1);
     EXPECT_STREQ(dlg->ctrls[1].value, "");
     dlg->process_1s(dlg);  // nor does the tick show a caret or redraw
     EXPECT_EQ(dlg->ctrls[1].caret_visible, 0);
@@ -145,10 +139,8 @@ TEST(DlgKeys, WithoutFocusEveryKeyAndTickIsDroppedAndNothingRedrawn) {
 
 // OK copies every value back, cancel none; neither redraws.
 TEST(DlgKeys, OkCopiesEveryValueCancelNone) {
-    struct Case {
-        int last_key, result;
-        const char *user, *password;
-    } cases[] = {{17, 1, "hm", "p"}, {32, 2, "", ""}};
+    struct Case { int last_key, result; const char *user, *password; } cases[] = {
+        {17, 1, "hm", "p"}, {32, 2, "", ""}};
     for (const Case& c : cases) {
         g_form = Form();
         strcpy(g_form.lines[5].value, "kept");
@@ -179,9 +171,10 @@ TEST(DlgKeys, UnknownKeyRedrawsOnlyMarkedControls) {
     EXPECT_STREQ(dlg->ctrls[1].value, "");
 }
 
+// The whole cycle of methods: CtrlInputMethod; the indicator as drawn: the
+// user-settings-123 picture (ui_screens_test).
 TEST(DlgKeys, InputMethodKeyUpdatesIndicatorAndFollowsTheFocus) {
     dlg_info* dlg = OpenForm();
-    const std::string indicator_abc = LcdArt(33, 52, 32, 12);
     EXPECT_EQ(Key(dlg, 33), 0);
     EXPECT_STREQ(dlg->ctrls[9].label, "123");
     EXPECT_EQ(dlg->ctrls[9].redraw, 0);  // drawn by the partial redraw
@@ -192,11 +185,6 @@ TEST(DlgKeys, InputMethodKeyUpdatesIndicatorAndFollowsTheFocus) {
     EXPECT_STREQ(dlg->ctrls[2].value, "22");
     Key(dlg, 13);
     EXPECT_EQ(dlg->ctrls[1].input_method, 2);
-    for (const char* name : {"1Ab", "ABC", "abc"}) {
-        Key(dlg, 33);
-        EXPECT_STREQ(dlg->ctrls[9].label, name);
-    }
-    EXPECT_EQ(LcdArt(33, 52, 32, 12), indicator_abc);
 }
 
 TEST(DlgTick, BlinksTheFocusedCaret) {
@@ -216,7 +204,8 @@ TEST(DlgBackground, ClearFillAndPicture) {
     for (size_t i = 0; i < sizeof(picture); ++i) picture[i] = static_cast<uint8_t>(i * 37 + 11);
     memset(filled, 0xFF, sizeof(filled));
     const std::pair<uintptr_t, const uint8_t*> cases[] = {
-        {DLG_BACKGROUND_FILL, filled}, {DLG_BACKGROUND_CLEAR, cleared}, {reinterpret_cast<uintptr_t>(picture), picture}};
+        {DLG_BACKGROUND_FILL, filled}, {DLG_BACKGROUND_CLEAR, cleared},
+        {reinterpret_cast<uintptr_t>(picture), picture}};
     for (auto [background, expected] : cases) {
         display_info info = {};
         info.focus = DLG_NO_FOCUS;

@@ -17,11 +17,8 @@ namespace {
 // One device event: 16 bytes, little-endian (seconds, microseconds, type 1,
 // code, value), as this host lays the fields out.
 std::string Event(uint16_t code, int32_t value) {
-    const struct {
-        uint32_t sec, usec;
-        uint16_t type, code;
-        int32_t value;
-    } e = {0x78, 0x56, 1, code, value};
+    const struct { uint32_t sec, usec; uint16_t type, code; int32_t value; } e = {
+        0x78, 0x56, 1, code, value};
     static_assert(sizeof e == KEY_EVENT_SIZE);
     return std::string(reinterpret_cast<const char*>(&e), sizeof e);
 }

@@ -3,6 +3,8 @@
 // picture: lcd_rows_test).
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "lcd.h"
 #include "screen_art.h"
 
@@ -69,10 +71,7 @@ TEST_F(Draw, RectangleIsTheOutlineThroughBothCorners) {
 
 // From (10, 20)-(30, 40), or from (0, 0)-(0, 0) after a get, which resets it.
 TEST(Redraw, GrowsToCoverAndIgnoresInvertedRectangles) {
-    const struct {
-        bool after_get;
-        std::uint16_t x1, y1, x2, y2, ex1, ey1, ex2, ey2;
-    } cases[] = {
+    const struct { bool after_get; std::uint16_t x1, y1, x2, y2, ex1, ey1, ex2, ey2; } cases[] = {
         {false, 5, 5, 4, 9, 10, 20, 30, 40},     // x2 < x1: ignored
         {false, 5, 9, 6, 8, 10, 20, 30, 40},     // y2 < y1: ignored
         {false, 15, 25, 20, 30, 10, 20, 30, 40}, // inside: unchanged
@@ -89,10 +88,8 @@ TEST(Redraw, GrowsToCoverAndIgnoresInvertedRectangles) {
         lcd_set_redraw(c.x1, c.y1, c.x2, c.y2);
         std::uint16_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
         lcd_get_redraw(&x1, &y1, &x2, &y2);
-        EXPECT_EQ(c.ex1, x1) << c.x1 << "," << c.y1;
-        EXPECT_EQ(c.ey1, y1) << c.x1 << "," << c.y1;
-        EXPECT_EQ(c.ex2, x2) << c.x1 << "," << c.y1;
-        EXPECT_EQ(c.ey2, y2) << c.x1 << "," << c.y1;
+        EXPECT_EQ((std::array{c.ex1, c.ey1, c.ex2, c.ey2}), (std::array{x1, y1, x2, y2}))
+            << c.x1 << "," << c.y1;
     }
 }
 
