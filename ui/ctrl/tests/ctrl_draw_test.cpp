@@ -100,27 +100,13 @@ std::string RenderValue(uint8_t type, const char* value, uint8_t cursor, uint8_t
 // while the repeat window is open: compared with a text control showing the
 // expected mask.
 TEST(CtrlShow, PasswordMask) {
-    struct Case {
-        const char* value;
-        uint8_t cursor, ticks, pending;
-        const char* shown;
-    } cases[] = {
-        {"ab", 2, 0, 1, "*b"}, {"ab", 2, 1, 1, "*b"}, {"ab", 2, 2, 1, "**"},
-        {"ab", 2, 2, 0, "**"}, {"abc", 2, 0, 0, "*b*"}, {"ab", 0, 0, 0, "**"},
-        {"", 0, 0, 0, ""},
-    };
-    for (const Case& c : cases) {
-        const std::string password =
-            RenderValue(CTRL_TYPE_PASSWORD, c.value, c.cursor, c.ticks, c.pending);
-        const std::string text = RenderValue(CTRL_TYPE_TEXT, c.shown, c.cursor, c.ticks, c.pending);
-        EXPECT_EQ(password, text) << c.value << " cursor " << int(c.cursor) << " ticks "
-                                  << int(c.ticks);
-    }
-    // The mask really hides: "ab" and "xy" look the same once committed.
-    EXPECT_EQ(RenderValue(CTRL_TYPE_PASSWORD, "ab", 2, 2, 0),
-              RenderValue(CTRL_TYPE_PASSWORD, "xy", 2, 2, 0));
-    EXPECT_NE(RenderValue(CTRL_TYPE_PASSWORD, "ab", 2, 0, 0),
-              RenderValue(CTRL_TYPE_PASSWORD, "ax", 2, 0, 0));
+    struct Case { const char* value; uint8_t cursor, ticks, pending; const char* shown; } cases[] = {
+        {"ab", 2, 0, 1, "*b"}, {"ab", 2, 1, 1, "*b"}, {"ab", 2, 2, 1, "**"}, {"ab", 2, 2, 0, "**"},
+        {"abc", 2, 0, 0, "*b*"}, {"ab", 0, 0, 0, "**"}, {"", 0, 0, 0, ""}};
+    for (const Case& c : cases)
+        EXPECT_EQ(RenderValue(CTRL_TYPE_PASSWORD, c.value, c.cursor, c.ticks, c.pending),
+                  RenderValue(CTRL_TYPE_TEXT, c.shown, c.cursor, c.ticks, c.pending))
+            << c.value << " cursor " << int(c.cursor) << " ticks " << int(c.ticks);
 }
 
 }  // namespace

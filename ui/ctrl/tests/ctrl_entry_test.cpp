@@ -102,9 +102,8 @@ TEST(CtrlEntry, RefusesWhatHasNoLetters) {
     ctrl_info input = InputCtrl(kAbc);
     struct { ctrl_info* ctrl; char key; } cases[] = {
         {&label, '2'}, {nullptr, '2'}, {&input, 'x'}, {&input, '\0'}, {&input, 'A'}};
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(ctrl_add_char(c.ctrl, c.key), -1) << c.key;
-    }
     EXPECT_STREQ(label.value, "v");
     EXPECT_STREQ(input.value, "");
 }

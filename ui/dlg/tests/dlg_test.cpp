@@ -104,9 +104,8 @@ TEST(DlgFocus, UpShowsTheCaretAtOnceDownAtTheNextTick) {
 
 // OK and OK2 (17, 35) give 1, cancel (32) 2, every other key 0.
 TEST(DlgKeys, Results) {
-    for (int key : {0, 1, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 32, 33, 34, 35, 40, 255}) {
+    for (int key : {0, 1, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 32, 33, 34, 35, 40, 255})
         EXPECT_EQ(Key(OpenForm(), key), key == 17 || key == 35 ? 1 : key == 32 ? 2 : 0) << key;
-    }
 }
 
 TEST(DlgKeys, CharacterKeysEnterTheirLetters) {
@@ -126,9 +125,8 @@ TEST(DlgKeys, WithoutFocusEveryKeyAndTickIsDroppedAndNothingRedrawn) {
     dlg->ctrls[1].redraw = 1;
     lcd_draw_point(60, 20, 1);  // a mark a redraw of line 1 would erase
     const std::string before = ScreenArt();
-    for (int key : {2, 13, 14, 15, 16, 17, 18, 32, 33, 35, 40}) {
+    for (int key : {2, 13, 14, 15, 16, 17, 18, 32, 33, 35, 40})
         EXPECT_EQ(Key(dlg, key), -1) << "key " << key;
-    }
     EXPECT_EQ(ScreenArt(), before);
     EXPECT_STREQ(dlg->ctrls[1].value, "");
     dlg->process_1s(dlg);  // nor does the tick show a caret or redraw
