@@ -72,11 +72,9 @@ TEST(FlushFbData, WritesTheBytesToTheStartOfTheDeviceOrFails) {
     }));
 }
 
+// failure_result: setters give -1, getters 0
 struct MiscCall {
-    const char* name;
-    std::function<int()> call;
-    int failure_result;    // setters -1, getters 0
-    const char* ioctl_text;
+    const char* name; std::function<int()> call; int failure_result; const char* ioctl_text;
 };
 
 const MiscCall kMiscCalls[] = {

@@ -49,10 +49,9 @@ TEST(DevReadKey, RefusesWhatIsNotAWholeEvent) {
 
 // Sequences of events read one by one between two polls: only presses count,
 // and the last press wins.
+// events: code and value of each
 struct SequenceCase {
-    const char* name;
-    std::vector<std::pair<uint16_t, int32_t>> events;  // code, value
-    int polled;
+    const char* name; std::vector<std::pair<uint16_t, int32_t>> events; int polled;
 };
 
 void PrintTo(const SequenceCase& c, std::ostream* os) { *os << c.name; }

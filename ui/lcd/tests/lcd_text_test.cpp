@@ -42,12 +42,9 @@ std::string DrawnAlone(const lcd_text_state& state, std::uint16_t x, std::uint16
     return LcdArt(0, 0, LCD_WIDTH, LCD_HEIGHT);
 }
 
+// first, last: the ink columns, for a box at x = 10
 struct AlignCase {
-    const char* name;
-    std::uint8_t align;
-    std::uint16_t w;
-    const char* text;
-    int first, last;  // ink columns, box at x = 10
+    const char* name; std::uint8_t align; std::uint16_t w; const char* text; int first, last;
 };
 
 const AlignCase kAlign[] = {
@@ -84,10 +81,9 @@ TEST(Text, TextIsCutAtTheBoxHeight) {
     EXPECT_EQ(6, CountSet());
 }
 
+// from, to, top, bottom: the changed pixels; from > to: none
 struct MarkCase {
-    const char* name;
-    std::uint8_t align, cursor, caret, highlight;
-    int from, to, top, bottom;  // the changed pixels; from > to: none
+    const char* name; std::uint8_t align, cursor, caret, highlight; int from, to, top, bottom;
 };
 
 // "HH" in a 40 x 12 box at (10, 20): left starts at column 12, centre at 25.
