@@ -126,8 +126,7 @@ TEST(BasicUI, UserSettingCopiesWithinSizesOrEmptiesOnCancel) {
     };
     CBasicUI ui;
     for (const Case& c : cases) {
-        char user[32];
-        char password[32];
+        char user[32], password[32];
         memset(user, 'x', sizeof(user));
         memset(password, 'y', sizeof(password));
         std::thread keys(FeedKeys, c.keys);
