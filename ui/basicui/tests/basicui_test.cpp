@@ -147,10 +147,7 @@ TEST(BasicUI, CallsFromTwoThreadsDoNotOverlap) {
     std::atomic<bool> notice_done{false};
     std::thread dialog([&] { EXPECT_EQ(ui.OpenUserSetting(user, 8, password, 8), 2); });
     usleep(300 * 1000);  // the dialog is open and polling
-    std::thread other([&] {
-        ui.DispNoticeInfo("Rebooting...");
-        notice_done = true;
-    });
+    std::thread other([&] { ui.DispNoticeInfo("Rebooting..."); notice_done = true; });
     usleep(300 * 1000);
     EXPECT_FALSE(notice_done.load());
     g_last_key.store(KEY_CODE_CANCEL);

@@ -75,8 +75,7 @@ TEST(CtrlShow, LabelStaysLeftOfTheValueArea) {
     ctrl_info ctrl;
     ctrl_init(&ctrl, CTRL_TYPE_LABEL, 0, 13, 132, 12, 90, 0, "WWWWWWWWWWWWWWWWWWWW", "value");
     ctrl_show(&ctrl, 1);
-    const std::string label_area = LcdArt(0, 13, 42, 12);
-    EXPECT_NE(label_area.find('#'), std::string::npos);
+    EXPECT_NE(LcdArt(0, 13, 42, 12).find('#'), std::string::npos);
     // A label control draws neither its value nor anything right of its box.
     EXPECT_EQ(LcdArt(42, 13, 90, 12).find('#'), std::string::npos);
 }

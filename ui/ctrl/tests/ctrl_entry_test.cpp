@@ -35,13 +35,9 @@ ctrl_info InputCtrl(uint8_t method, const char* value = "") {
     return ctrl;
 }
 
+// start: the value at initialisation (caret at its end).
 struct EntryCase {
-    const char* name;
-    uint8_t method;
-    const char* start;   // value at initialisation (caret at its end)
-    const char* script;
-    const char* value;
-    int cursor;
+    const char* name; uint8_t method; const char *start, *script, *value; int cursor;
 };
 
 void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.name; }

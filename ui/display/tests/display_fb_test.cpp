@@ -83,12 +83,10 @@ TEST(FrameBufferMap, MapsSharedAndKeepsTheFirstMapping) {
     }));
 }
 
+// device 0: a plain file, 1: the null device (cannot be mapped), 2: none.
 struct FailCase {
-    const char* name;
-    unsigned long failing_request;
-    std::uint32_t smem_len;
-    int device;  // 0: a plain file, 1: the null device (cannot be mapped), 2: none
-    const char* text;
+    const char* name; unsigned long failing_request; std::uint32_t smem_len;
+    int device; const char* text;
 };
 
 const FailCase kFailures[] = {

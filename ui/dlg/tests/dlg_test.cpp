@@ -15,10 +15,11 @@ namespace {
 
 using namespace uitest;
 
-void SetLine(display_info& info, int i, int x, int y, int w, int h, const char* label,
-             uint8_t type = 0, int value_width = 0) {
+display_line& SetLine(display_info& info, int i, int x, int y, int w, int h, const char* label,
+                      uint8_t type = 0, int value_width = 0) {
     info.lines[i] = display_line{x, y, w, h, value_width, 0, 12, 0, 0, type, {}, {}};
     strncpy(info.lines[i].label, label, sizeof(info.lines[i].label) - 1);
+    return info.lines[i];
 }
 
 // A form like the user-setting screen: title, two inputs (focusable 1..2), an
@@ -28,12 +29,10 @@ display_info Form(uint8_t focus = 1) {
     info.focus = focus;
     info.first_focus = 1;
     info.last_focus = 2;
-    SetLine(info, 0, 0, 0, 132, 12, "Title");
-    info.lines[0].reverse = 1;
+    SetLine(info, 0, 0, 0, 132, 12, "Title").reverse = 1;
     SetLine(info, 1, 0, 13, 132, 12, "User:", CTRL_TYPE_TEXT, 90);
     SetLine(info, 2, 0, 26, 132, 12, "Passwd:", CTRL_TYPE_PASSWORD, 90);
-    SetLine(info, 9, 33, 52, 32, 12, "abc");
-    info.lines[9].reverse = 1;
+    SetLine(info, 9, 33, 52, 32, 12, "abc").reverse = 1;
     return info;
 }
 
@@ -219,12 +218,10 @@ TEST(DlgBackground, ClearFillAndPicture) {
 TEST(DlgShow, RefreshesAfterEveryShow) {
     uint8_t frame[LCD_BUFFER_SIZE];
     g_framebuffer = frame;
-    struct Step {
-        uint8_t focus;
-        int key;  // 0: open the form
-        bool refreshed;
-    } steps[] = {{1, 0, true}, {1, 40, true}, {1, 2, true}, {1, 17, false}, {1, 32, false},
-                 {DLG_NO_FOCUS, 0, true}, {DLG_NO_FOCUS, 2, false}};
+    // key 0: open the form with that focus.
+    struct Step { uint8_t focus; int key; bool refreshed; } steps[] = {
+        {1, 0, true}, {1, 40, true}, {1, 2, true}, {1, 17, false}, {1, 32, false},
+        {DLG_NO_FOCUS, 0, true}, {DLG_NO_FOCUS, 2, false}};
     for (const Step& s : steps) {
         dlg_info* dlg = s.key == 0 ? OpenForm(s.focus) : &g_dlgdisplay;
         memset(frame, 0xA5, sizeof(frame));

@@ -25,8 +25,7 @@ std::string Event(uint16_t code, int32_t value) {
 
 // The reading end of a pipe holding `bytes`, its writer closed (end of file
 // after them); closed when the test ends.
-class Fed {
-public:
+struct Fed {
     explicit Fed(const std::string& bytes) {
         int fds[2];
         EXPECT_EQ(pipe(fds), 0);
