@@ -117,9 +117,7 @@ TEST(BasicUI, UserSettingCopiesWithinSizesOrEmptiesOnCancel) {
     // then b on the same key), OK.
     const std::vector<int> typed = {2, 3, 6, 4, 4, 4, 6, 6, 14, 2, 16, 2, 2, 17};
     struct Case {
-        std::vector<int> keys;
-        int result, user_size, password_size;
-        const char *user, *password;
+        std::vector<int> keys; int result, user_size, password_size; const char *user, *password;
     } cases[] = {
         {typed, 1, 16, 16, "admin", "ab"}, {typed, 1, 3, 2, "ad", "a"}, {typed, 1, 1, 1, "", ""},
         {{KEY_CODE_CANCEL}, 2, 16, 16, "", ""},

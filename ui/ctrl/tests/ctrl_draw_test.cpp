@@ -26,10 +26,7 @@ std::string BoxArt(Box box) {
 
 TEST(CtrlBox, DrawsBackgroundAndFrame) {
     const struct {
-        const char* name;
-        uint8_t reverse, frame, focused, hidden;
-        const char* label;
-        Box box;
+        const char* name; uint8_t reverse, frame, focused, hidden; const char* label; Box box;
     } cases[] = {
         {"plain", 0, 0, 0, 0, "", kEmpty},          {"reversed", 1, 0, 0, 0, "", kFilled},
         {"frame", 0, 1, 0, 0, "", kOutline},        {"focus mark", 0, 0, 1, 0, "", kOutline},

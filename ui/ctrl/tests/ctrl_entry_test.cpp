@@ -126,9 +126,7 @@ TEST(CtrlInit, SetsUpAndCutsTexts) {
     const std::string long_text(80, 'q');
     const std::string cut(63, 'q');
     struct Case {
-        uint8_t type;
-        const char *label, *value, *want_label, *want_value;
-        int cursor, caret;
+        uint8_t type; const char *label, *value, *want_label, *want_value; int cursor, caret;
     } cases[] = {
         {CTRL_TYPE_TEXT, "User:", "bob", "User:", "bob", 3, 1},
         {CTRL_TYPE_PASSWORD, nullptr, "pw", "", "pw", 2, 1},

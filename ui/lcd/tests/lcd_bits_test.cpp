@@ -11,9 +11,8 @@ namespace {
 
 // Writes beyond the size change nothing, not even the bytes just behind it.
 TEST(BitLayer, OutOfRangeWritesStayInsideTheBuffer) {
-    struct Case { std::uint16_t x, y; std::uint32_t size; };
-    const Case cases[] = {{0, 64, 1056}, {131, 63, 1055}, {65535, 65535, 1056}, {8, 0, 1}};
-    for (const Case& c : cases) {
+    const struct { std::uint16_t x, y; std::uint32_t size; } cases[] = {{0, 64, 1056}, {131, 63, 1055}, {65535, 65535, 1056}, {8, 0, 1}};
+    for (const auto& c : cases) {
         std::uint8_t area[LCD_BUFFER_SIZE + 8] = {};
         SetBit(c.x, c.y, area, c.size);
         for (std::uint8_t byte : area) ASSERT_EQ(0, byte) << c.x << "," << c.y;

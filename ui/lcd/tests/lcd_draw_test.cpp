@@ -21,9 +21,7 @@ protected:
 // A line sets exactly the box between its ends (a slanted one fills it).
 TEST_F(Draw, LinesCoverTheBoxBetweenTheirEndsInEitherOrder) {
     const struct {
-        const char* name;
-        std::uint16_t x1, y1, x2, y2;
-        int left, top, right, bottom;
+        const char* name; std::uint16_t x1, y1, x2, y2; int left, top, right, bottom;
     } cases[] = {
         {"horizontal", 3, 2, 10, 2, 3, 2, 10, 2},   {"horizontal reversed", 10, 2, 3, 2, 3, 2, 10, 2},
         {"vertical reversed", 5, 4, 5, 1, 5, 1, 5, 4}, {"single point", 0, 5, 0, 5, 0, 5, 0, 5},

@@ -63,12 +63,8 @@ const AlignCase kAlign[] = {
 
 TEST(Text, AlignmentAndClippingAtTheBoxEdge) {
     for (const AlignCase& c : kAlign) {
-        ClearScreen();
-        const lcd_text_state s = State(c.align);
-        lcd_draw_text(&s, 10, 0, c.w, 12, c.text, kFont, 1);
-        const auto [first, last] = InkColumns();
-        EXPECT_EQ(c.first, first) << c.name;
-        EXPECT_EQ(c.last, last) << c.name;
+        DrawnAlone(State(c.align), 10, 0, c.w, 12, c.text);
+        EXPECT_EQ(std::pair(c.first, c.last), InkColumns()) << c.name;
     }
 }
 
