@@ -120,8 +120,7 @@ TEST(BasicUI, UserSettingCopiesWithinSizesOrEmptiesOnCancel) {
         std::vector<int> keys; int result, user_size, password_size; const char *user, *password;
     } cases[] = {
         {typed, 1, 16, 16, "admin", "ab"}, {typed, 1, 3, 2, "ad", "a"}, {typed, 1, 1, 1, "", ""},
-        {{KEY_CODE_CANCEL}, 2, 16, 16, "", ""},
-    };
+        {{KEY_CODE_CANCEL}, 2, 16, 16, "", ""}};
     CBasicUI ui;
     for (const Case& c : cases) {
         char user[32], password[32];

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "ctrl.h"
 
@@ -111,8 +112,8 @@ TEST(CtrlEntry, TicksCloseTheWindowThenTheHighlight) {
     ctrl_info ctrl = InputCtrl(kAbc);
     ctrl_add_char(&ctrl, '2');
     for (size_t i = 0; i < std::size(expected); ++i) {
-        EXPECT_EQ(ctrl.key_ticks, expected[i].ticks) << "after " << i << " ticks";
-        EXPECT_EQ(ctrl.pending, expected[i].pending) << "after " << i << " ticks";
+        EXPECT_EQ(std::pair(int{ctrl.key_ticks}, int{ctrl.pending}),
+                  std::pair(expected[i].ticks, expected[i].pending)) << "after " << i << " ticks";
         ctrl.redraw = 0;
         ctrl_show_cursor(&ctrl, static_cast<uint8_t>(i % 2));
         EXPECT_EQ(ctrl.caret_visible, i % 2);
@@ -149,8 +150,7 @@ TEST(CtrlInit, SetsUpAndCutsTexts) {
 
 TEST(CtrlInputMethod, SwitchOrderAndNames) {
     ctrl_info ctrl = InputCtrl(kAbc);
-    const char* order[] = {"123", "1Ab", "ABC", "abc", "123"};
-    for (const char* name : order) {
+    for (const char* name : {"123", "1Ab", "ABC", "abc", "123"}) {
         ctrl.redraw = 0;
         ctrl_switch_input(&ctrl);
         EXPECT_STREQ(ctrl_get_input_text(ctrl.input_method), name);

@@ -25,10 +25,7 @@ display_line& SetLine(display_info& info, int i, int x, int y, int w, int h, con
 // A form like the user-setting screen: title, two inputs (focusable 1..2), an
 // input-method indicator in line 9.
 display_info Form(uint8_t focus = 1) {
-    display_info info = {};
-    info.focus = focus;
-    info.first_focus = 1;
-    info.last_focus = 2;
+    display_info info = {focus, 1, 2, 0, {}};  // lines 1..2 take the focus
     SetLine(info, 0, 0, 0, 132, 12, "Title").reverse = 1;
     SetLine(info, 1, 0, 13, 132, 12, "User:", CTRL_TYPE_TEXT, 90);
     SetLine(info, 2, 0, 26, 132, 12, "Passwd:", CTRL_TYPE_PASSWORD, 90);
@@ -177,8 +174,7 @@ TEST(DlgKeys, InputMethodKeyUpdatesIndicatorAndFollowsTheFocus) {
     EXPECT_EQ(dlg->ctrls[9].redraw, 0);  // drawn by the partial redraw
     Key(dlg, 14);
     EXPECT_EQ(dlg->ctrls[2].input_method, 2);
-    Key(dlg, 2);
-    Key(dlg, 2);
+    for (int k : {2, 2}) Key(dlg, k);
     EXPECT_STREQ(dlg->ctrls[2].value, "22");
     Key(dlg, 13);
     EXPECT_EQ(dlg->ctrls[1].input_method, 2);

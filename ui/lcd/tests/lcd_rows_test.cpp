@@ -20,10 +20,9 @@ void Noise(std::uint8_t* buf, std::uint32_t len) {
 
 void PixelFill(std::uint32_t x1, std::uint32_t x2, std::uint32_t y, int color, std::uint8_t* buf,
                std::uint32_t size) {
-    for (std::uint32_t x = x1; x <= x2; ++x) {
-        if (color != 0) SetBit(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y), buf, size);
-        else ClearBit(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y), buf, size);
-    }
+    for (std::uint32_t x = x1; x <= x2; ++x)
+        (color != 0 ? SetBit : ClearBit)(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y),
+                                         buf, size);
 }
 
 // Any start bit, any length, both colours, a buffer cut short (`size` below the
