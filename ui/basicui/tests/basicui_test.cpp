@@ -22,19 +22,13 @@
 
 namespace {
 
-using uitest::FillScreen;
-using uitest::LcdArt;
-using uitest::ScreenArt;
+using namespace uitest;
 
 bool Clear(int y0, int h) { return LcdArt(0, y0, LCD_WIDTH, h).find('#') == std::string::npos; }
 
 // The keypad thread must never open a real device here: it is pointed at a
 // path that does not exist, so keys come only from g_last_key.
-void NoKeypad() {
-    static bool done = false;
-    if (!done) key_set_device_path("/nonexistent/uihigh-test-keypad");
-    done = true;
-}
+void NoKeypad() { key_set_device_path("/nonexistent/uihigh-test-keypad"); }
 
 // Feeds keys one at a time, each after the previous one has been consumed.
 void FeedKeys(std::vector<int> keys) {
@@ -47,11 +41,8 @@ void FeedKeys(std::vector<int> keys) {
 // The failure line is "<text>:<id>", or the text alone for ID 0, from both
 // methods; a null text counts as empty.
 TEST(BasicUI, FailedInfoLineEqualsAnInfoScreenWithThatLine) {
-    struct Case {
-        const char* text;
-        int id;
-        const char* line;
-    } cases[] = {{"Burn failed", -82, "Burn failed:-82"}, {nullptr, 7, ":7"}, {"", 0, ""}};
+    struct Case { const char* text; int id; const char* line; } cases[] = {
+        {"Burn failed", -82, "Burn failed:-82"}, {nullptr, 7, ":7"}, {"", 0, ""}};
     CBasicUI ui;
     for (const Case& c : cases) {
         const char* info[] = {"Upgrade Status", c.line};
@@ -126,17 +117,13 @@ TEST(BasicUI, UserSettingCopiesWithinSizesOrEmptiesOnCancel) {
     // then b on the same key), OK.
     const std::vector<int> typed = {2, 3, 6, 4, 4, 4, 6, 6, 14, 2, 16, 2, 2, 17};
     struct Case {
-        std::vector<int> keys;
-        int result, user_size, password_size;
-        const char *user, *password;
+        std::vector<int> keys; int result, user_size, password_size; const char *user, *password;
     } cases[] = {
         {typed, 1, 16, 16, "admin", "ab"}, {typed, 1, 3, 2, "ad", "a"}, {typed, 1, 1, 1, "", ""},
-        {{KEY_CODE_CANCEL}, 2, 16, 16, "", ""},
-    };
+        {{KEY_CODE_CANCEL}, 2, 16, 16, "", ""}};
     CBasicUI ui;
     for (const Case& c : cases) {
-        char user[32];
-        char password[32];
+        char user[32], password[32];
         memset(user, 'x', sizeof(user));
         memset(password, 'y', sizeof(password));
         std::thread keys(FeedKeys, c.keys);
@@ -157,10 +144,7 @@ TEST(BasicUI, CallsFromTwoThreadsDoNotOverlap) {
     std::atomic<bool> notice_done{false};
     std::thread dialog([&] { EXPECT_EQ(ui.OpenUserSetting(user, 8, password, 8), 2); });
     usleep(300 * 1000);  // the dialog is open and polling
-    std::thread other([&] {
-        ui.DispNoticeInfo("Rebooting...");
-        notice_done = true;
-    });
+    std::thread other([&] { ui.DispNoticeInfo("Rebooting..."); notice_done = true; });
     usleep(300 * 1000);
     EXPECT_FALSE(notice_done.load());
     g_last_key.store(KEY_CODE_CANCEL);

@@ -11,8 +11,7 @@
 
 namespace {
 
-using uitest::FillScreen;
-using uitest::LcdArt;
+using namespace uitest;
 
 enum Box { kEmpty, kFilled, kOutline, kReversedOutline };
 
@@ -27,10 +26,7 @@ std::string BoxArt(Box box) {
 
 TEST(CtrlBox, DrawsBackgroundAndFrame) {
     const struct {
-        const char* name;
-        uint8_t reverse, frame, focused, hidden;
-        const char* label;
-        Box box;
+        const char* name; uint8_t reverse, frame, focused, hidden; const char* label; Box box;
     } cases[] = {
         {"plain", 0, 0, 0, 0, "", kEmpty},          {"reversed", 1, 0, 0, 0, "", kFilled},
         {"frame", 0, 1, 0, 0, "", kOutline},        {"focus mark", 0, 0, 1, 0, "", kOutline},
@@ -53,11 +49,7 @@ TEST(CtrlBox, DrawsBackgroundAndFrame) {
 }
 
 TEST(CtrlShow, NothingWithoutRedrawOrForce) {
-    struct Case {
-        uint16_t width, height;
-        uint8_t redraw, force;
-        bool drawn;
-    } cases[] = {
+    struct Case { uint16_t width, height; uint8_t redraw, force; bool drawn; } cases[] = {
         {6, 4, 0, 0, false}, {6, 4, 1, 0, true}, {6, 4, 0, 1, true},
         {0, 4, 1, 1, false}, {6, 0, 1, 1, false},
     };
@@ -80,8 +72,7 @@ TEST(CtrlShow, LabelStaysLeftOfTheValueArea) {
     ctrl_info ctrl;
     ctrl_init(&ctrl, CTRL_TYPE_LABEL, 0, 13, 132, 12, 90, 0, "WWWWWWWWWWWWWWWWWWWW", "value");
     ctrl_show(&ctrl, 1);
-    const std::string label_area = LcdArt(0, 13, 42, 12);
-    EXPECT_NE(label_area.find('#'), std::string::npos);
+    EXPECT_NE(LcdArt(0, 13, 42, 12).find('#'), std::string::npos);
     // A label control draws neither its value nor anything right of its box.
     EXPECT_EQ(LcdArt(42, 13, 90, 12).find('#'), std::string::npos);
 }
@@ -105,27 +96,13 @@ std::string RenderValue(uint8_t type, const char* value, uint8_t cursor, uint8_t
 // while the repeat window is open: compared with a text control showing the
 // expected mask.
 TEST(CtrlShow, PasswordMask) {
-    struct Case {
-        const char* value;
-        uint8_t cursor, ticks, pending;
-        const char* shown;
-    } cases[] = {
-        {"ab", 2, 0, 1, "*b"}, {"ab", 2, 1, 1, "*b"}, {"ab", 2, 2, 1, "**"},
-        {"ab", 2, 2, 0, "**"}, {"abc", 2, 0, 0, "*b*"}, {"ab", 0, 0, 0, "**"},
-        {"", 0, 0, 0, ""},
-    };
-    for (const Case& c : cases) {
-        const std::string password =
-            RenderValue(CTRL_TYPE_PASSWORD, c.value, c.cursor, c.ticks, c.pending);
-        const std::string text = RenderValue(CTRL_TYPE_TEXT, c.shown, c.cursor, c.ticks, c.pending);
-        EXPECT_EQ(password, text) << c.value << " cursor " << int(c.cursor) << " ticks "
-                                  << int(c.ticks);
-    }
-    // The mask really hides: "ab" and "xy" look the same once committed.
-    EXPECT_EQ(RenderValue(CTRL_TYPE_PASSWORD, "ab", 2, 2, 0),
-              RenderValue(CTRL_TYPE_PASSWORD, "xy", 2, 2, 0));
-    EXPECT_NE(RenderValue(CTRL_TYPE_PASSWORD, "ab", 2, 0, 0),
-              RenderValue(CTRL_TYPE_PASSWORD, "ax", 2, 0, 0));
+    struct Case { const char* value; uint8_t cursor, ticks, pending; const char* shown; } cases[] = {
+        {"ab", 2, 0, 1, "*b"}, {"ab", 2, 1, 1, "*b"}, {"ab", 2, 2, 1, "**"}, {"ab", 2, 2, 0, "**"},
+        {"abc", 2, 0, 0, "*b*"}, {"ab", 0, 0, 0, "**"}, {"", 0, 0, 0, ""}};
+    for (const Case& c : cases)
+        EXPECT_EQ(RenderValue(CTRL_TYPE_PASSWORD, c.value, c.cursor, c.ticks, c.pending),
+                  RenderValue(CTRL_TYPE_TEXT, c.shown, c.cursor, c.ticks, c.pending))
+            << c.value << " cursor " << int(c.cursor) << " ticks " << int(c.ticks);
 }
 
 }  // namespace

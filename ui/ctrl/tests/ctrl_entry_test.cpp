@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "ctrl.h"
 
@@ -35,13 +36,9 @@ ctrl_info InputCtrl(uint8_t method, const char* value = "") {
     return ctrl;
 }
 
+// start: the value at initialisation (caret at its end).
 struct EntryCase {
-    const char* name;
-    uint8_t method;
-    const char* start;   // value at initialisation (caret at its end)
-    const char* script;
-    const char* value;
-    int cursor;
+    const char* name; uint8_t method; const char *start, *script, *value; int cursor;
 };
 
 void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.name; }
@@ -100,13 +97,10 @@ TEST(CtrlEntry, RefusesWhatHasNoLetters) {
     ctrl_info label;
     ctrl_init(&label, CTRL_TYPE_LABEL, 0, 0, 10, 10, 0, 0, "L", "v");
     ctrl_info input = InputCtrl(kAbc);
-    struct {
-        ctrl_info* ctrl;
-        char key;
-    } cases[] = {{&label, '2'}, {nullptr, '2'}, {&input, 'x'}, {&input, '\0'}, {&input, 'A'}};
-    for (const auto& c : cases) {
+    struct { ctrl_info* ctrl; char key; } cases[] = {
+        {&label, '2'}, {nullptr, '2'}, {&input, 'x'}, {&input, '\0'}, {&input, 'A'}};
+    for (const auto& c : cases)
         EXPECT_EQ(ctrl_add_char(c.ctrl, c.key), -1) << c.key;
-    }
     EXPECT_STREQ(label.value, "v");
     EXPECT_STREQ(input.value, "");
 }
@@ -114,14 +108,12 @@ TEST(CtrlEntry, RefusesWhatHasNoLetters) {
 // The repeat window and the highlight over ticks: the key opens the window
 // (ticks 0, pending 1); the second tick closes it; the third ends the highlight.
 TEST(CtrlEntry, TicksCloseTheWindowThenTheHighlight) {
-    const struct {
-        int ticks, pending;
-    } expected[] = {{0, 1}, {1, 1}, {2, 1}, {2, 0}, {2, 0}};
+    const struct { int ticks, pending; } expected[] = {{0, 1}, {1, 1}, {2, 1}, {2, 0}, {2, 0}};
     ctrl_info ctrl = InputCtrl(kAbc);
     ctrl_add_char(&ctrl, '2');
     for (size_t i = 0; i < std::size(expected); ++i) {
-        EXPECT_EQ(ctrl.key_ticks, expected[i].ticks) << "after " << i << " ticks";
-        EXPECT_EQ(ctrl.pending, expected[i].pending) << "after " << i << " ticks";
+        EXPECT_EQ(std::pair(int{ctrl.key_ticks}, int{ctrl.pending}),
+                  std::pair(expected[i].ticks, expected[i].pending)) << "after " << i << " ticks";
         ctrl.redraw = 0;
         ctrl_show_cursor(&ctrl, static_cast<uint8_t>(i % 2));
         EXPECT_EQ(ctrl.caret_visible, i % 2);
@@ -135,9 +127,7 @@ TEST(CtrlInit, SetsUpAndCutsTexts) {
     const std::string long_text(80, 'q');
     const std::string cut(63, 'q');
     struct Case {
-        uint8_t type;
-        const char *label, *value, *want_label, *want_value;
-        int cursor, caret;
+        uint8_t type; const char *label, *value, *want_label, *want_value; int cursor, caret;
     } cases[] = {
         {CTRL_TYPE_TEXT, "User:", "bob", "User:", "bob", 3, 1},
         {CTRL_TYPE_PASSWORD, nullptr, "pw", "", "pw", 2, 1},
@@ -160,8 +150,7 @@ TEST(CtrlInit, SetsUpAndCutsTexts) {
 
 TEST(CtrlInputMethod, SwitchOrderAndNames) {
     ctrl_info ctrl = InputCtrl(kAbc);
-    const char* order[] = {"123", "1Ab", "ABC", "abc", "123"};
-    for (const char* name : order) {
+    for (const char* name : {"123", "1Ab", "ABC", "abc", "123"}) {
         ctrl.redraw = 0;
         ctrl_switch_input(&ctrl);
         EXPECT_STREQ(ctrl_get_input_text(ctrl.input_method), name);

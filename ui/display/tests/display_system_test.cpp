@@ -47,8 +47,7 @@ TEST(DisplayDevice, RefusedLedRequestSendsNoNotification) {
     devsim::Device d("displedfail");
     d.Ini("[device]\nlisten = 4\n[faults]\nmisc = fail\n");
     ASSERT_EQ(0, RunProbe(d, "leds-failing"));
-    EXPECT_TRUE(d.Ipc().empty());
-    EXPECT_TRUE(d.LogContains("IOCTL MISC_IOCS_LED failed."));
+    EXPECT_TRUE(d.Ipc().empty());  // the failure texts: display_test
 }
 
 }  // namespace

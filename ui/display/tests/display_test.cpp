@@ -1,7 +1,8 @@
 // The device calls against stand-ins in a private /dev and /proc: failure
 // results and texts, the refresh byte, the raw frame-buffer write, and that no
-// descriptor is left open. The mapping itself: display_fb_test; real ioctls:
-// the simulated device (display_system_test).
+// descriptor is left open. The mapping itself: display_fb_test; the refresh
+// that works: lcd_refresh_test; real ioctls: the simulated device
+// (display_system_test).
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -18,88 +19,46 @@
 
 namespace {
 
-using coord_testing::kCaptureSyslog;
-using coord_testing::RunIsolated;
-using coord_testing::SyslogClear;
-using coord_testing::SyslogContains;
-
-using display_testing::CharDevice;
-using display_testing::LowestFreeFd;
+using namespace coord_testing;
+using namespace display_testing;
 using uitest::EnterPrivateProc;
-using display_testing::ReadAll;
-using display_testing::WriteAll;
 
-TEST(FrameBuffer, MissingDeviceFailsAndALaterCallTriesAgain) {
-    EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        const int free_fd = LowestFreeFd();
-        std::uint8_t marker = 0;
-        std::uint8_t* addr = &marker;
-        EXPECT_EQ(-1, devctrl_open_lcd(&addr));
-        EXPECT_EQ(&marker, addr);
-        EXPECT_TRUE(SyslogContains("Error opening /dev/fb0\n", 1000));
-        SyslogClear();
-        EXPECT_EQ(-1, devctrl_open_lcd(nullptr));
-        EXPECT_TRUE(SyslogContains("Error opening /dev/fb0\n", 1000));
-        EXPECT_EQ(free_fd, LowestFreeFd());
-        devctrl_close_lcd();  // not mapped: nothing to do
-    }));
-}
-
-TEST(Refresh, WritesTheSingleByteOne) {
-    EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        ASSERT_TRUE(EnterPrivateProc(true));
-        const int free_fd = LowestFreeFd();
-        EXPECT_EQ(0, devctrl_refresh_lcd());
-        EXPECT_EQ(0, devctrl_refresh_lcd());
-        EXPECT_EQ("1", ReadAll("/proc/glcd/refresh"));  // no newline, written from the start
-        EXPECT_EQ(free_fd, LowestFreeFd());
-    }));
-}
-
+// Failures are logged and reported; the shell variant returns the shell's result.
 TEST(Refresh, FailuresAreLoggedAndReported) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
         ASSERT_TRUE(EnterPrivateProc(false));
         EXPECT_EQ(-1, devctrl_refresh_lcd());
         EXPECT_TRUE(SyslogContains("open glcd refresh procfs device failed.", 1000));
+        EXPECT_EQ(0, devctrl_refresh_lcd_K60());
+        EXPECT_EQ("1\n", ReadAll("/proc/glcd/refresh"));
+        ASSERT_EQ(0, unlink("/proc/glcd/refresh"));
         ASSERT_TRUE(CharDevice("/proc/glcd/refresh", 7));
         const int free_fd = LowestFreeFd();
         EXPECT_EQ(-1, devctrl_refresh_lcd());
         EXPECT_TRUE(SyslogContains("WRITE GLCD_REFRESH_DEV failed.", 1000));
         EXPECT_EQ(free_fd, LowestFreeFd());
-    }));
-}
-
-TEST(Refresh, ShellVariantReturnsTheShellResult) {
-    EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        ASSERT_TRUE(EnterPrivateProc(false));
-        EXPECT_EQ(0, devctrl_refresh_lcd_K60());
-        EXPECT_EQ("1\n", ReadAll("/proc/glcd/refresh"));
         ASSERT_EQ(0, unlink("/proc/glcd/refresh"));
         ASSERT_EQ(0, rmdir("/proc/glcd"));
         EXPECT_NE(0, devctrl_refresh_lcd_K60());
     }));
 }
 
-TEST(FlushFbData, WritesTheBytesToTheStartOfTheDevice) {
+// The bytes go to the start of the device; failures give -1. A device taking
+// only part of the picture: the rest is written again, and that write's failure
+// is the result (files end at 3 bytes here).
+TEST(FlushFbData, WritesTheBytesToTheStartOfTheDeviceOrFails) {
     EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        WriteAll("/dev/fb0", std::string(8, 'x'));
         const std::uint8_t data[5] = {1, 2, 3, 0, 5};
-        EXPECT_EQ(0, devctrl_flush_fbdata(data, sizeof data));
-        EXPECT_EQ(std::string("\x01\x02\x03\x00\x05xxx", 8), ReadAll("/dev/fb0"));
-    }));
-}
-
-TEST(FlushFbData, FailuresGiveMinusOne) {
-    EXPECT_TRUE(RunIsolated(kCaptureSyslog, [] {
-        const std::uint8_t data[4] = {};
         EXPECT_EQ(-1, devctrl_flush_fbdata(data, sizeof data));  // no /dev/fb0
         ASSERT_TRUE(CharDevice("/dev/fb0", 7));
         const int free_fd = LowestFreeFd();
         EXPECT_EQ(-1, devctrl_flush_fbdata(data, sizeof data));
         EXPECT_EQ(free_fd, LowestFreeFd());
         EXPECT_EQ(-1, devctrl_flush_fbdata(nullptr, 4));
-        // A device taking only part of the picture: the rest is written again,
-        // and that write's failure is the result (files end at 3 bytes here).
+        ASSERT_EQ(0, unlink("/dev/fb0"));
+        WriteAll("/dev/fb0", std::string(8, 'x'));
+        EXPECT_EQ(0, devctrl_flush_fbdata(data, sizeof data));
+        EXPECT_EQ(std::string("\x01\x02\x03\x00\x05xxx", 8), ReadAll("/dev/fb0"));
         ASSERT_EQ(0, unlink("/dev/fb0"));
         WriteAll("/dev/fb0", "");
         signal(SIGXFSZ, SIG_IGN);
@@ -109,22 +68,16 @@ TEST(FlushFbData, FailuresGiveMinusOne) {
     }));
 }
 
+// failure_result: setters give -1, getters 0
 struct MiscCall {
-    const char* name;
-    std::function<int()> call;
-    int failure_result;    // setters -1, getters 0
-    const char* ioctl_text;
+    const char* name; std::function<int()> call; int failure_result; const char* ioctl_text;
 };
 
 const MiscCall kMiscCalls[] = {
     {"get_led", [] { return devctrl_get_led(); }, 0, "IOCTL MISC_IOCG_LED failed."},
     {"set_led", [] { return devctrl_set_led(0x5); }, -1, "IOCTL MISC_IOCS_LED failed."},
-    {"set_led_ex",
-     [] {
-         const std::uint8_t states[2] = {0x11, 0x01};
-         return devctrl_set_led_ex(states);
-     },
-     -1, "IOCTL MISC_IOCS_LED failed."},
+    {"set_led_ex", [] { const std::uint8_t s[2] = {0x11, 0x01}; return devctrl_set_led_ex(s); }, -1,
+     "IOCTL MISC_IOCS_LED failed."},
     {"get_bklight", [] { return devctrl_get_bklight(); }, 0, "IOCTL MISC_IOCG_BKLIGHT failed."},
     {"set_bklight", [] { return devctrl_set_bklight(3); }, -1, "IOCTL MISC_IOCS_BKLIGHT failed."},
     {"set_ext_led", [] { return devctrl_set_ext_led(1); }, -1, "IOCTL MISC_IOCS_EXT_LED failed."},

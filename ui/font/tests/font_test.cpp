@@ -13,9 +13,7 @@ constexpr std::uint8_t kSize = 12;
 // Codes 0..128 find their own record (told apart by width), anything else the
 // space; a byte read as a signed char (0x80 and above) is negative.
 TEST(Font, LookupFindsTheRecordAndReplacesOutOfRangeBySpace) {
-    const struct {
-        int ch, width;
-    } cases[] = {
+    const struct { int ch, width; } cases[] = {
         {'A', 6},  {0, 7},   {31, 7},  {32, 3},   {'0', 5},  {'i', 2},    {'m', 8},      {'@', 9},
         {'f', 4},  {127, 5}, {128, 7}, {129, 3},  {255, 3},  {-1, 3},     {-128, 3},     {1000, 3},
         {-100000, 3},

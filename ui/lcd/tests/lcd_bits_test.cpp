@@ -11,12 +11,8 @@ namespace {
 
 // Writes beyond the size change nothing, not even the bytes just behind it.
 TEST(BitLayer, OutOfRangeWritesStayInsideTheBuffer) {
-    struct Case {
-        std::uint16_t x, y;
-        std::uint32_t size;
-    };
-    const Case cases[] = {{0, 64, 1056}, {131, 63, 1055}, {65535, 65535, 1056}, {8, 0, 1}};
-    for (const Case& c : cases) {
+    const struct { std::uint16_t x, y; std::uint32_t size; } cases[] = {{0, 64, 1056}, {131, 63, 1055}, {65535, 65535, 1056}, {8, 0, 1}};
+    for (const auto& c : cases) {
         std::uint8_t area[LCD_BUFFER_SIZE + 8] = {};
         SetBit(c.x, c.y, area, c.size);
         for (std::uint8_t byte : area) ASSERT_EQ(0, byte) << c.x << "," << c.y;
@@ -31,8 +27,7 @@ TEST(BitLayer, OutOfRangeWritesStayInsideTheBuffer) {
 
 TEST(BitLayer, TestBitReadsBitmapsInLayoutOrderWithinTheirSize) {
     const std::uint8_t bits[2] = {0x81, 0x02};
-    const int expected[16] = {1, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0};
-    for (std::uint32_t n = 0; n < 16; ++n) EXPECT_EQ(expected[n], test_bit(n, bits, 2)) << n;
+    for (std::uint32_t n = 0; n < 16; ++n) EXPECT_EQ(n == 0 || n == 7 || n == 9, test_bit(n, bits, 2)) << n;
     EXPECT_EQ(0, test_bit(9, bits, 1));  // byte 1 lies beyond a size of 1
     EXPECT_EQ(0, test_bit(0, nullptr, 2));
 }

@@ -1,5 +1,6 @@
 // lcd_refresh against a private /proc: the picture is copied into the mapped
-// frame buffer and "1" goes to the refresh file; its failure is the result.
+// frame buffer and "1" goes to the start of the refresh file, leaving nothing
+// open; its failure is the result.
 // lcd_init without a frame buffer. The device calls themselves: display_test.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -22,7 +23,10 @@ TEST(Refresh, CopiesThePictureAndWritesOne) {
         std::uint8_t panel[LCD_BUFFER_SIZE + 4];
         std::memset(panel, 0xA5, sizeof panel);
         g_framebuffer = panel;
+        const int free_fd = display_testing::LowestFreeFd();
         EXPECT_EQ(0, lcd_refresh());
+        EXPECT_EQ(0, lcd_refresh());
+        EXPECT_EQ(free_fd, display_testing::LowestFreeFd());
         EXPECT_EQ(0, std::memcmp(panel, g_lcdbuffer, LCD_BUFFER_SIZE));
         EXPECT_EQ(0xA5, panel[LCD_BUFFER_SIZE]);  // exactly one picture
         EXPECT_EQ("1", display_testing::ReadAll("/proc/glcd/refresh"));

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "lcd.h"
+#include "param_name.h"
 #include "picture.h"
 #include "screen_art.h"
 #include "screen_list.h"
@@ -32,10 +33,6 @@ TEST_P(DocsScreen, EqualsTheCommittedPicture) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, DocsScreen, ::testing::ValuesIn(ui_screen_list()),
-                         [](const ::testing::TestParamInfo<UiScreen>& p) {
-                             std::string name = p.param.name;
-                             for (char& c : name) c = c == '-' ? '_' : c;
-                             return name;
-                         });
+                         [](const auto& p) { return coord_testing::ParamName(p.index, p.param.name); });
 
 }  // namespace

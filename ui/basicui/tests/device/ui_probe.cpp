@@ -15,14 +15,10 @@
 #include "screen_list.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        fprintf(stderr, "usage: ui_probe screens NAME...|keys N SECONDS\n");
-        return 2;
-    }
     rl_log_init("ui_probe", 7);
     CBasicUI ui;
     if (ui.Init() != 0) return 1;
-    const char* mode = argv[1];
+    const char* mode = argc > 1 ? argv[1] : "";
     if (strcmp(mode, "screens") == 0) {
         const std::vector<UiScreen> screens = ui_screen_list();
         for (int i = 2; i < argc; ++i)
@@ -45,5 +41,6 @@ int main(int argc, char** argv) {
         rl_log_info("probe rest %d", ui.GetKeyPressed());  // nothing may be left over
         return got == wanted ? 0 : 3;
     }
+    fprintf(stderr, "usage: ui_probe screens NAME...|keys N SECONDS\n");
     return 2;
 }
