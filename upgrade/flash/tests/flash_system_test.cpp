@@ -1,7 +1,6 @@
 // The flash functions inside the simulated device, for what needs it: the real
-// erase and move requests, the bar on the screen, the shell commands. The probe
-// (flash_probe) calls them there; these tests read back the chip, the
-// partition windows, the device's files and the log.
+// erase and move requests, the bar on the screen, the shell copy. The probe
+// (flash_probe) calls them there; these tests read back the chip and the log.
 #include <gtest/gtest.h>
 
 #include <algorithm>
