@@ -44,7 +44,7 @@ std::string FakeMtd::Erases(int mtd) {
     return out;
 }
 
-FakeMtd::Call FakeMtd::At(void* ctx, int fd) {
+std::tuple<FakeMtd&, int, FakeMtd::Device&> FakeMtd::At(void* ctx, int fd) {
     auto* self = static_cast<FakeMtd*>(ctx);
     return {*self, fd - kFdBase, self->devs_.at(fd - kFdBase)};
 }
@@ -52,9 +52,7 @@ FakeMtd::Call FakeMtd::At(void* ctx, int fd) {
 int FakeMtd::Open(void* ctx, int mtd) {
     FakeMtd& self = *static_cast<FakeMtd*>(ctx);
     if (mtd == self.fail_open_mtd || self.devs_.count(mtd) == 0) return -1;
-    self.devs_[mtd].pos = 0;
-    self.devs_[mtd].short_pending = false;
-    ++self.opened;
+    self.devs_[mtd].pos = 0, self.devs_[mtd].short_pending = false, ++self.opened;
     return kFdBase + mtd;
 }
 

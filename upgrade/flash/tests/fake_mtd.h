@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -62,12 +63,8 @@ public:
     std::string Erases(int mtd);
 
 private:
-    struct Call {
-        FakeMtd& self;
-        int mtd;
-        Device& d;
-    };
-    static Call At(void* ctx, int fd);  // the fake and the device behind a descriptor
+    // The fake, the MTD number and the device behind a descriptor.
+    static std::tuple<FakeMtd&, int, Device&> At(void* ctx, int fd);
     static int Open(void* ctx, int mtd);
     static void Close(void* ctx, int fd);
     static int GetErasesize(void* ctx, int fd, uint32_t* erasesize);

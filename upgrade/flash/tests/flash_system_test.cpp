@@ -1,11 +1,9 @@
 // The flash functions inside the simulated device, for what needs it: the real
-// erase and move requests, the bar on the screen, the shell commands. The probe
-// (flash_probe) calls them there; these tests read back the chip, the
-// partition windows, the device's files and the log.
+// erase and move requests, the bar on the screen, the shell copy. The probe
+// (flash_probe) calls them there; these tests read back the chip and the log.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -52,14 +50,28 @@ std::string Block(const devsim::Device& d, uint32_t addr) { return d.Flash().sub
 class FlashDevice : public ::testing::Test {
 protected:
     explicit FlashDevice() : dev_("flash") {}
-    void Setup(const std::string& extra_ini = "") {
-        dev_.Ini("[device]\n" + device_ + "\n" + Windows("bootloader", " = ", "0x", 9) +
-                 "MID_VERSION = 0\nSW_OEM = 0\nSW_protect = 0\n[flash]\nfill = 0x5A\n" + flash_ + extra_ini);
+    void Setup(const std::string& device = "", const std::string& more = "") {
+        dev_.Ini("[device]\n" + device + "\n" + Windows("bootloader", " = ", "0x", 9) +
+                 "MID_VERSION = 0\nSW_OEM = 0\nSW_protect = 0\n[flash]\nfill = 0x5A\n" + more);
     }
-    int ExitStatus() const { return dev_.result().exit_status.value_or(-1000); }
+    // The probe's exit status.
+    int Run(const std::vector<std::string>& args) {
+        EXPECT_EQ(dev_.Exec(Probe(), args), 0) << dev_.Stderr();
+        return dev_.result().exit_status.value_or(-1000);
+    }
+    // The layout file with `changes` on a device with kernel support, mtd3
+    // holding `block3_`.
+    void Layout(const std::map<int, std::string>& changes, const std::string& faults = "") {
+        Setup("kernel_mtd_repair = yes", "mtd3 = " + dev_.HostFile("m3.bin", block3_) + "\n" + faults);
+        std::string text = Windows("mtd", "=", "", 7);
+        for (const auto& [mtd, value] : changes) {
+            const size_t at = text.find("mtd" + std::to_string(mtd) + "=") + 5;
+            text.replace(at, text.find('\n', at) - at, value);
+        }
+        dev_.File("/tmp/mtd.conf", text);
+    }
     devsim::Device dev_;
-    std::string device_;
-    std::string flash_;
+    const std::string block3_ = Data(103, K64);
 };
 
 // ---- burning ----
@@ -69,60 +81,26 @@ protected:
 TEST_F(FlashDevice, TheDriverEntryBurnsWhileTheBarMoves) {
     Setup();
     dev_.File("/tmp/data", Data(5, 2 * K64));
-    ASSERT_EQ(dev_.Exec(Probe(), {"burn-ui", "/tmp/data", "5"}), 0) << dev_.Stderr();
-    EXPECT_EQ(ExitStatus(), 0);
+    EXPECT_EQ(Run({"burn-ui", "/tmp/data", "5"}), 0);
     // Every erase request covered its whole block: the data, 0xFF behind it.
     EXPECT_EQ(FirstDiff(dev_.Window(5), Data(5, 2 * K64) + std::string(K64, '\xFF')), -1);
-    EXPECT_TRUE(dev_.LogContains("mtd5 blocks in place:0 erased:3 written:2 retried:0"));
     // Six bar positions (15, 29, 43, 57, 78, 100) drawn one after the other.
     ASSERT_GE(dev_.FrameCount(), 2);
     EXPECT_NE(dev_.FrameText(1), dev_.FrameText(dev_.FrameCount()));
     // Without a screen it touches nothing.
     Setup();
-    ASSERT_EQ(dev_.Exec(Probe(), {"burn-ui", "/tmp/data", "5", "null"}), 0) << dev_.Stderr();
-    EXPECT_EQ(ExitStatus(), 1);
+    EXPECT_EQ(Run({"burn-ui", "/tmp/data", "5", "null"}), 1);
     EXPECT_EQ(dev_.Window(5), std::string(3 * K64, kFill));
 }
 
 // ---- layout migration ----
-// Which entries move is layout_test's, the endings of a migration are the
-// installer's runs (driver_layout_test); here the shell copies, the kernel's
-// move request and the write-back of one partition.
+// Which entries move is layout_test's, the endings of a migration and the
+// copies are the installer's runs (driver scenarios); here the kernel's move
+// request, the write-back into the moved window and a copy that never works.
 
-// The layout file: the windows as they are, with `changes`.
-std::string LayoutFile(const std::map<int, std::string>& changes) {
-    std::string text = Windows("mtd", "=", "", 7);
-    for (const auto& [mtd, value] : changes) {
-        const size_t at = text.find("mtd" + std::to_string(mtd) + "=") + 5;
-        text.replace(at, text.find('\n', at) - at, value);
-    }
-    return text;
-}
-
-class LayoutOnDevice : public FlashDevice {
-protected:
-    // Gives mtd3 and mtd4 recognisable contents.
-    void Prepare(const std::string& layout, const std::string& faults = "") {
-        device_ = "kernel_mtd_repair = yes";
-        block3_ = Data(103, K64);
-        block4_ = Data(104, 8 * K64);
-        flash_ = "mtd3 = " + dev_.HostFile("m3.bin", block3_) + "\nmtd4 = " + dev_.HostFile("m4.bin", block4_) + "\n";
-        Setup(faults);
-        dev_.File("/tmp/mtd.conf", layout);
-    }
-    int Run() {
-        EXPECT_EQ(dev_.Exec(Probe(), {"layout"}), 0) << dev_.Stderr();
-        return ExitStatus();
-    }
-    std::string block3_, block4_;
-};
-
-TEST_F(LayoutOnDevice, MovingTheEnvironmentPartitionCopiesBothAndWritesItBack) {
-    Prepare(LayoutFile({{3, "90150000,90160000"}}));
-    EXPECT_EQ(Run(), 0);
-    EXPECT_TRUE(dev_.LogContains("probe layout:0 kernel_support:1 env_mtd_write:1 config_mtd_write:0 kernel_only:0"));
-    EXPECT_EQ(FirstDiff(dev_.DeviceFile("tmp/mtdblock3"), block3_), -1);
-    EXPECT_EQ(FirstDiff(dev_.DeviceFile("tmp/mtdblock4"), block4_), -1);
+TEST_F(FlashDevice, TheMovedEnvironmentPartitionIsWrittenBackAtTheRequestedOffset) {
+    Layout({{3, "90150000,90160000"}});
+    EXPECT_EQ(Run({"layout"}), 0);
     // The kernel's request takes the offset from the flash start; the saved
     // copy lands in the moved window.
     EXPECT_TRUE(dev_.LogContains("offset:150000 size:10000"));
@@ -130,66 +108,15 @@ TEST_F(LayoutOnDevice, MovingTheEnvironmentPartitionCopiesBothAndWritesItBack) {
 }
 
 // Without a good copy the environment partition stays where its variables are.
-TEST_F(LayoutOnDevice, AFailedCopyMovesNothingNorDoesARequestForMtd7) {
-    Prepare(LayoutFile({{2, "90030000,90040000"}, {3, "90150000,90160000"}}), "[faults]\nmissing = /dev/mtdblock/3\n");
-    EXPECT_EQ(Run(), 1);
-    int attempts = 0;
-    for (const auto& l : dev_.Syslog())
-        if (l.message.find("shellcmd:/tmp/bin/cat /dev/mtdblock/3 > /tmp/mtdblock3") != std::string::npos) ++attempts;
-    EXPECT_EQ(attempts, 5);
-    EXPECT_TRUE(dev_.LogContains("probe layout:-1 kernel_support:1 env_mtd_write:0 config_mtd_write:0"));
+TEST_F(FlashDevice, AFailedCopyMovesNothing) {
+    Layout({{2, "90030000,90040000"}, {3, "90150000,90160000"}}, "[faults]\nmissing = /dev/mtdblock/3\n");
+    EXPECT_EQ(Run({"layout"}), 1);
+    const auto log = dev_.Syslog();
+    auto copy = [](const devsim::LogLine& l) { return l.message.find("cat /dev/mtdblock/3 >") != std::string::npos; };
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), copy), 5);  // tried five times
     // Not even mtd2, which comes first and needs no copy, has moved.
     EXPECT_FALSE(dev_.LogContains("offset:"));
     EXPECT_EQ(Block(dev_, 0x90150000).find_first_not_of(kFill), std::string::npos);
-    // Partition 7 (and above) is never moved.
-    ASSERT_EQ(dev_.Exec(Probe(), {"repair", "7", "0x150000", "0x10000"}), 0) << dev_.Stderr();
-    EXPECT_EQ(ExitStatus(), 1);
-    EXPECT_FALSE(dev_.LogContains("offset:"));
-}
-
-// ---- auto-provisioning ----
-// Which version asks for which step is autop_rules_test's, the steps after an
-// upgrade and hostile names are the installer's runs (driver_autop_test,
-// shell_safety_test); here what the collection takes and leaves.
-
-class AutopOnDevice : public FlashDevice {
-protected:
-    void SetUp() override { Setup(); }
-    int Run(const std::string& version) {
-        EXPECT_EQ(dev_.Exec(Probe(), {"autop", version}), 0) << dev_.Stderr();
-        return ExitStatus();
-    }
-    std::string Saved() const { return dev_.DeviceFile("config/autop_retry_save.cfg"); }
-};
-
-// What the installer's runs show too (the URL lines blanked, the setting
-// last) is left to them.
-TEST_F(AutopOnDevice, CollectsRegularFilesWhosePathFitsTheCommandIntoANewSaveFile) {
-    const std::string fits = std::string(208, 'f') + ".cfg";      // command of 255 characters
-    const std::string too_long = std::string(209, 'l') + ".cfg";  // 256
-    const std::string no_path = std::string(247, 'p') + ".cfg";   // "/tmp/" + name: 256
-    dev_.File("/tmp/a.cfg", "a = 1\n");
-    dev_.File("/tmp/b.conf", "b = 2\n");
-    dev_.File("/tmp/e.cfg/inner", "e = 5\n");
-    dev_.File("/tmp/target.txt", "t = 7\n");
-    ASSERT_EQ(symlink("target.txt", (dev_.Dir() + "/rootfs/tmp/link.cfg").c_str()), 0);
-    dev_.File("/tmp/" + fits, "fits = 1\n");
-    dev_.File("/tmp/" + too_long, "long = 1\n");
-    dev_.File("/tmp/" + no_path, "nopath = 1\n");
-    EXPECT_EQ(Run("1.0.2.0"), 0);
-    const std::string saved = Saved();
-    for (const char* want : {"a = 1\n  \n", "b = 2\n  \n", "fits = 1\n  \n"})  // each file, then two blanks
-        EXPECT_NE(saved.find(want), std::string::npos) << want;
-    for (const char* unwanted : {"e = 5", "t = 7", "long = 1", "nopath = 1"})
-        EXPECT_EQ(saved.find(unwanted), std::string::npos) << unwanted;
-    for (const std::string& name : {too_long, no_path})
-        EXPECT_TRUE(dev_.LogContains("/tmp/" + name + " skipped: path too long")) << name;
-    // A save file already there is left alone.
-    dev_.File("/config/autop_retry_save.cfg", "old\n");
-    EXPECT_EQ(Run("1.0.2.0"), 0);
-    EXPECT_EQ(Saved(), "old\n");
-    EXPECT_TRUE(dev_.LogContains("/config/autop_retry_save.cfg is exist"));
-    EXPECT_FALSE(dev_.LogContains("config ok"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Writing a saved partition image back, and the erase helper, against
 // simulated NOR flash. The block logic they share with the burner (in place,
-// read-back, retries, faults) is burn_test's; here what mtd_write adds.
+// read-back, retries, faults) is burn_test's; here what mtd_write adds: the
+// image file, its size and the order of the phases.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -20,8 +21,7 @@ struct WriteCase {
     void (*arm)(FakeMtd&);
     int rc;
     const char* chip;  // FakeMtd::Blocks of mtd4 (eight blocks) afterwards
-    bool again = false;  // write once first, then `arm` and write again
-    const char* erases = nullptr;  // FakeMtd::Erases of the (last) write (null: unchecked)
+    const char* erases = nullptr;  // FakeMtd::Erases (null: unchecked)
 };
 
 void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
@@ -38,14 +38,10 @@ TEST_P(MtdWrite, EndsWithItsResultAndChip) {
     if (c.file_size >= 0) { ASSERT_TRUE(TempDir::write(path, image)); }
     FakeMtd fake;
     fake.Add(4, 8 * K64);
-    if (c.again) {
-        ASSERT_EQ(mtd_write_with(fake.ops(), 4, c.size, path.c_str()), 0);
-        fake.Dev(4).erases.clear();
-    }
     if (c.arm != nullptr) c.arm(fake);
     EXPECT_EQ(mtd_write_with(fake.ops(), 4, c.size, path.c_str()), c.rc);
-    const uint32_t whole = c.rc == 0 ? static_cast<uint32_t>(c.size) : static_cast<uint32_t>(image.size());
-    EXPECT_EQ(fake.Blocks(4, reinterpret_cast<const uint8_t*>(image.data()), whole), c.chip);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(image.data());
+    EXPECT_EQ(fake.Blocks(4, bytes, static_cast<uint32_t>(image.size())), c.chip);
     EXPECT_EQ(fake.opened, fake.closed);
     if (c.erases != nullptr) { EXPECT_EQ(fake.Erases(4), c.erases); }
 }
@@ -54,14 +50,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, MtdWrite,
     ::testing::Values(
         // Only the image's blocks are erased and written.
-        WriteCase{"two_blocks", 2 * K64, 2 * K64, nullptr, 0, "DDPPPPPP", false, "01"},
-        // Blocks holding the image are left alone; a weak one is written again.
-        WriteCase{"again_weak_block", 4 * K64, 4 * K64, [](FakeMtd& f) { f.Dev(4).data[0x20003] ^= 0x81, f.weak_write = {4, 2}; },
-                  0, "DDDDPPPP", true, "22"},
+        WriteCase{"two_blocks", 2 * K64, 2 * K64, nullptr, 0, "DDPPPPPP", "01"},
         // The file must hold exactly `size` bytes.
         WriteCase{"one_byte_short", 65535, 65536, nullptr, -1, "PPPPPPPP"},
         WriteCase{"one_byte_long", 65537, 65536, nullptr, -1, "PPPPPPPP"},
-        WriteCase{"empty", 0, 65536, nullptr, -1, "PPPPPPPP"},
         WriteCase{"missing", -1, 65536, nullptr, -1, "PPPPPPPP"},
         WriteCase{"negative_size", 65536, -65536, nullptr, -1, "PPPPPPPP"},
         // Every block is erased before the first is written; a fault ends it.
