@@ -60,9 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TextCase{"listing order kept",
                  "SW_protect 1\nMID_VERSION 0\nSW_OEM 12\nMtd2Version 1.0.0.1\n",
-                 E{{"SW_protect", "1"},
-                   {"MID_VERSION", "0"},
-                   {"SW_OEM", "12"},
+                 E{{"SW_protect", "1"}, {"MID_VERSION", "0"}, {"SW_OEM", "12"},
                    {"Mtd2Version", "1.0.0.1"}}},
         TextCase{"unlisted and wrong-case names skipped", "HWA 3\nsw_oem 5\nSW_OEMX 4\nSW_OEM 6\n",
                  E{{"SW_OEM", "6"}}},
@@ -95,10 +93,10 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"mtd0 and mtd8 are ranges, mtd9 not kept", "mtd0 1,2\nmtd8 abc,0xdef\nmtd9 5,6\n",
                  E{{"mtd0", "0x1,0x2"}, {"mtd8", "0xabc,0xdef"}}},
         TextCase{"mtd without value not stored", "mtd3 \nmtd4    \nSW_OEM 1\n", E{{"SW_OEM", "1"}}},
-        TextCase{
-            "mtd half or unreadable range is 0,0",
-            "mtd3 zz\nmtd4 0x90000000\nmtd5 1;2\nmtd6 ,0x10\n",
-            E{{"mtd3", "0x0,0x0"}, {"mtd4", "0x0,0x0"}, {"mtd5", "0x0,0x0"}, {"mtd6", "0x0,0x0"}}}),
+        TextCase{"mtd half or unreadable range is 0,0",
+                 "mtd3 zz\nmtd4 0x90000000\nmtd5 1;2\nmtd6 ,0x10\n",
+                 E{{"mtd3", "0x0,0x0"}, {"mtd4", "0x0,0x0"}, {"mtd5", "0x0,0x0"},
+                   {"mtd6", "0x0,0x0"}}}),
     [](const auto& tp) { return coord_testing::ParamName(tp.index, tp.param.what); });
 
 // Which limit refuses a line: 49 + 1 + 99 = 149 characters pass every test

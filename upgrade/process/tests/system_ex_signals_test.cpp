@@ -49,24 +49,14 @@ sigset_t current_mask() {
 }
 
 bool same_set(const sigset_t& a, const sigset_t& b) {
-    for (int s = 1; s < NSIG; ++s) {
+    for (int s = 1; s < NSIG; ++s)
         if (sigismember(&a, s) != sigismember(&b, s)) return false;
-    }
     return true;
 }
 
-// Not through system(): that would change the signal actions under test.
-void touch(const TempDir& dir, const std::string& name) {
-    FILE* f = std::fopen(dir.file(name).c_str(), "w");
-    if (f != nullptr) std::fclose(f);
-}
-
 bool wait_for_file(const TempDir& dir, const std::string& name) {
-    for (int i = 0; i < 2000; ++i) {
-        if (dir.exists(name)) return true;
-        usleep(10000);
-    }
-    return false;
+    for (int i = 0; i < 2000 && !dir.exists(name); ++i) usleep(10000);
+    return dir.exists(name);
 }
 
 // Saves and restores the test process's SIGINT/SIGQUIT actions, its mask and
@@ -125,8 +115,7 @@ TEST_F(SystemExSignals, CommandRunsWithTheCallersActionsAndMaskWhichComeBack) {
         {"kill -QUIT $$; exit 6", 5, on_sigint, SIG_IGN, 6},
     };
     for (const auto& tc : cases) {
-        SCOPED_TRACE(testing::Message() << (tc.cmd != nullptr ? tc.cmd : "(null)") << " "
-                                        << (void*)tc.on_int << " " << (void*)tc.on_quit);
+        SCOPED_TRACE(testing::Message() << tc.cmd << " " << (void*)tc.on_int << (void*)tc.on_quit);
         set_handler(SIGINT, tc.on_int);
         set_handler(SIGQUIT, tc.on_quit);
         const sigset_t before = mask_of({SIGUSR1});
@@ -168,7 +157,9 @@ TEST_F(SystemExSignals, OverlappingCallsFromTwoThreadsRestoreTheOriginals) {
         EXPECT_TRUE(wait_for_file(dir, "started1"));
         std::thread* threads[] = {&a, &b};
         for (const int i : {first, 1 - first}) {
-            touch(dir, "go" + std::to_string(i));
+            // Not through system(): that would change the signal actions under test.
+            FILE* go = std::fopen(dir.file("go" + std::to_string(i)).c_str(), "w");
+            if (go != nullptr) std::fclose(go);
             threads[i]->join();
             EXPECT_EQ(result[i], 10 + i);
             EXPECT_TRUE(mask_back[i]);

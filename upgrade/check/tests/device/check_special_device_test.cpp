@@ -13,15 +13,6 @@ using valid::ProbeReport;
 using valid::StandardIni;
 using valid::StandardPackage;
 
-RomPartitionSpec Special(uint32_t type, const std::string& data, uint32_t version = 0) {
-    RomPartitionSpec p;
-    p.partition_id = 255;
-    p.partition_type = type;
-    p.partition_version = version;
-    p.data.assign(data.begin(), data.end());
-    return p;
-}
-
 const std::string kTool = "#!/bin/sh\necho new tool\n";
 
 struct SpecialCase {
@@ -45,7 +36,7 @@ class CheckSpecial : public ::testing::TestWithParam<SpecialCase> {};
 TEST_P(CheckSpecial, WritesTheFileAndGoesOnOrEnds) {
     const SpecialCase& c = GetParam();
     devsim::Device d("special");
-    d.Ini(StandardIni("", c.tmp_full ? "[faults]\ntmp_full = yes\n" : ""));
+    d.Ini(StandardIni(c.tmp_full ? "[faults]\ntmp_full = yes\n" : ""));
     if (c.tmp_full) {
         // /tmp is full from the start: the tools the check runs from /tmp/bin are
         // in place, and the copies of the procfs files find room where their older
@@ -63,7 +54,10 @@ TEST_P(CheckSpecial, WritesTheFileAndGoesOnOrEnds) {
                              : c.type == 1 ? kTool
                              : c.type == 7 ? "data"
                                            : c.after;
-    desc.partitions.insert(desc.partitions.begin(), Special(c.type, data, c.version));
+    RomPartitionSpec special;
+    special.partition_id = 255, special.partition_type = c.type;
+    special.partition_version = c.version, special.data.assign(data.begin(), data.end());
+    desc.partitions.insert(desc.partitions.begin(), special);
     if (c.result == 11) desc.partitions[1].partition_id = 7;  // never reached
     ProbeReport r = valid::RunCheck(d, rombuild_package(desc), 6);
     ASSERT_TRUE(r.ok) << d.Stderr();

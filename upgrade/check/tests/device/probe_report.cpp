@@ -26,16 +26,14 @@ ProbeReport ParseProbeReport(const std::string& text) {
     return r;
 }
 
-std::string StandardIni(const std::string& bootloader_extra, const std::string& extra_sections,
-                        const std::string& bootloader) {
+std::string StandardIni(const std::string& extra) {
     return "[device]\nhwver = 53.2.0.0.5.0.0.0\nsoftware = 1.2.3.4,20261206\ntimeout = 60\n"
-           "[bootloader]\n" +
-           (bootloader.empty() ? "MID_VERSION = 0\nSW_OEM = 0\nSW_protect = 0\n" : bootloader) +
+           "[bootloader]\nMID_VERSION = 0\nSW_OEM = 0\nSW_protect = 0\n"
            "mtd0 = 0x90000000,0x90020000\nmtd1 = 0x90020000,0x90100000\n"
            "mtd2 = 0x90100000,0x90300000\nmtd3 = 0x90300000,0x90310000\n"
            "mtd4 = 0x90310000,0x90320000\nmtd5 = 0x90320000,0x90600000\n"
            "mtd6 = 0x90600000,0x90800000\n" +
-           bootloader_extra + extra_sections;
+           extra;
 }
 
 RomPackageSpec StandardPackage() {
@@ -53,11 +51,8 @@ RomPackageSpec StandardPackage() {
     return desc;
 }
 
-ProbeReport RunProbe(devsim::Device& d, const std::vector<std::string>& args,
-                     const std::vector<std::string>& options) {
-    std::vector<std::string> opts = {"--exec", devsim::BinDir() + "/valid_probe"};
-    opts.insert(opts.end(), options.begin(), options.end());
-    if (d.Run(opts, args) != 0) return ProbeReport{};
+ProbeReport RunProbe(devsim::Device& d, const std::vector<std::string>& args) {
+    if (d.Run({"--exec", devsim::BinDir() + "/valid_probe"}, args) != 0) return ProbeReport{};
     return ParseProbeReport(d.DeviceFile("/config/valid_probe.txt"));
 }
 

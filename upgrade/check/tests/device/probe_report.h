@@ -26,18 +26,15 @@ ProbeReport ParseProbeReport(const std::string& text);
 
 // device.ini text of the standard device: hwver 53.2.0.0.5.0.0.0 (id 53, sub-id 5),
 // software 1.2.3.4, MID_VERSION/SW_OEM/SW_protect 0, mtd0..mtd6 windows, followed
-// by `bootloader_extra` lines inside [bootloader] and `extra_sections` after it.
-// `bootloader` replaces the three OEM variables when not empty.
-std::string StandardIni(const std::string& bootloader_extra = "",
-                        const std::string& extra_sections = "", const std::string& bootloader = "");
+// by `extra` (lines inside [bootloader], then any further sections).
+std::string StandardIni(const std::string& extra = "");
 
 // A package that the standard device accepts: device_id 53, match_id {5},
 // oem_id 7, version 2.0.0.1, one flash partition for mtd2 of 64 bytes.
 RomPackageSpec StandardPackage();
 
-// Runs valid_probe with `args` in `d` (options such as faults go to devsim).
-ProbeReport RunProbe(devsim::Device& d, const std::vector<std::string>& args,
-                     const std::vector<std::string>& options = {});
+// Runs valid_probe with `args` in `d`.
+ProbeReport RunProbe(devsim::Device& d, const std::vector<std::string>& args);
 
 // Runs the check on `pkg`, placed in the device as /app/test.rom.
 ProbeReport RunCheck(devsim::Device& d, const std::vector<uint8_t>& pkg, int initial_flag = 9);

@@ -14,18 +14,8 @@
 #include "process_control.h"
 #include "rl_log.h"
 
-namespace {
-
-int usage() {
-    fprintf(stderr,
-            "usage: process_probe watchdog VALUE | killapps STATE | reboot CHOICE [copy]\n");
-    return 2;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    if (argc < 3) return usage();
+    if (argc < 3) return 2;
     rl_log_init("upgrader", 7);
     const char* what = argv[1];
     const int n = atoi(argv[2]);
@@ -41,7 +31,7 @@ int main(int argc, char** argv) {
         }
         result = do_reboot(n);
     } else {
-        return usage();
+        return 2;
     }
     printf("result %d\n", result);
     fflush(stdout);
