@@ -21,7 +21,7 @@ std::vector<Scenario> Rows() {
     return {
         // The path is opened, installed, and handed to a tool as one argument.
         {.name = "path", .source = Source::kAtArg, .args = {kHostileRom}, .chip = "owwoooo"},
-        {.name = "path_to_tool", .source = Source::kAtArg, .package = NewerTool, .args = {kHostileRom},
+        {.name = "path_to_tool", .source = Source::kAtArg, .package = Tool<56>, .args = {kHostileRom},
          .outcome = "exited", .after = {{"/config/tool_ran", "started 1:" + kHostileRom + "\n"}}},
         // Bootloader variables are read as numbers; only decimal texts are written back.
         {.name = "variables",

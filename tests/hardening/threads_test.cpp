@@ -29,79 +29,65 @@ void WriteEvent(int fd, int code, int value) {
     ASSERT_EQ(write(fd, e, sizeof e), static_cast<ssize_t>(sizeof e));
 }
 
-std::string Screen(void (*draw)(CBasicUI&)) {
-    CBasicUI ui;
-    draw(ui);
-    return uitest::ScreenArt();
-}
-
 struct KeyWaitCase {
     const char* name;
     int presses;        // confirmation presses the key wait sees
     bool notice_last;   // the notice is drawn after the countdown stopped
 };
 
-void PrintTo(const KeyWaitCase& c, std::ostream* os) { *os << c.name; }
-
-class CountdownBesideKeyWait : public testing::TestWithParam<KeyWaitCase> {};
-
 // The failure ending of auto-provisioning: one thread redraws the countdown
 // while the main thread reads keypad events and answers each confirmation with
 // the "Rebooting..." notice. Every press is answered, and the panel always
 // holds one whole screen, never a mixture of the two.
-TEST_P(CountdownBesideKeyWait, EveryPressAnsweredAndScreensStayWhole) {
-    const KeyWaitCase& c = GetParam();
-    const std::string countdown_last = Screen([](CBasicUI& ui) { ui.ShowUpgradingAutop2FailedInfoWithID(7, 1); });
-    const std::string notice = Screen([](CBasicUI& ui) { ui.DispNoticeInfo("Rebooting..."); });
-    ASSERT_NE(countdown_last, notice);
-
-    int pipe_fd[2];
-    ASSERT_EQ(pipe(pipe_fd), 0);
-    std::atomic<bool> stop{false};
-    std::thread countdown([&] {
-        CBasicUI ui;
-        for (int s = 60; s >= 1 && !stop.load(); --s) {
-            ui.ShowUpgradingAutop2FailedInfoWithID(7, s);
-            usleep(2000);
-        }
-    });
-    std::thread keypad([&] {
-        for (int i = 0; i < c.presses; ++i) {
-            WriteEvent(pipe_fd[1], KEY_CODE_OK2, 0);  // a release is not a press
-            WriteEvent(pipe_fd[1], KEY_CODE_OK2, KEY_VALUE_PRESS);
-            usleep(3000);
-        }
-        close(pipe_fd[1]);
-    });
-
+TEST(CountdownBesideKeyWait, EveryPressAnsweredAndScreensStayWhole) {
     CBasicUI ui;
-    int answered = 0;
-    key_event event = {};
-    while (dev_read_key(pipe_fd[0], &event) == 0) {
-        if (event.value == KEY_VALUE_PRESS && event.code == KEY_CODE_OK2) {
-            if (c.notice_last && answered + 1 == c.presses) {
-                stop = true;
-                countdown.join();
+    ui.ShowUpgradingAutop2FailedInfoWithID(7, 1);
+    const std::string countdown_last = uitest::ScreenArt();
+    ui.DispNoticeInfo("Rebooting...");
+    const std::string notice = uitest::ScreenArt();
+    ASSERT_NE(countdown_last, notice);
+    for (const KeyWaitCase& c : {KeyWaitCase{"countdown_ends_last", 5, false}, KeyWaitCase{"notice_ends_last", 8, true},
+                                 KeyWaitCase{"no_press", 0, false}}) {
+        SCOPED_TRACE(c.name);
+        int pipe_fd[2];
+        ASSERT_EQ(pipe(pipe_fd), 0);
+        std::atomic<bool> stop{false};
+        std::thread countdown([&] {
+            CBasicUI drawer;
+            for (int s = 60; s >= 1 && !stop.load(); --s) {
+                drawer.ShowUpgradingAutop2FailedInfoWithID(7, s);
+                usleep(2000);
             }
-            ui.DispNoticeInfo("Rebooting...");
-            ++answered;
+        });
+        std::thread keypad([&] {
+            for (int i = 0; i < c.presses; ++i) {
+                WriteEvent(pipe_fd[1], KEY_CODE_OK2, 0);  // a release is not a press
+                WriteEvent(pipe_fd[1], KEY_CODE_OK2, KEY_VALUE_PRESS);
+                usleep(3000);
+            }
+            close(pipe_fd[1]);
+        });
+
+        int answered = 0;
+        key_event event = {};
+        while (dev_read_key(pipe_fd[0], &event) == 0) {
+            if (event.value == KEY_VALUE_PRESS && event.code == KEY_CODE_OK2) {
+                if (c.notice_last && answered + 1 == c.presses) {
+                    stop = true;
+                    countdown.join();
+                }
+                ui.DispNoticeInfo("Rebooting...");
+                ++answered;
+            }
         }
-    }
-    keypad.join();
-    if (!c.notice_last) {
-        countdown.join();  // runs to its last second
-    }
-    close(pipe_fd[0]);
+        keypad.join();
+        if (!c.notice_last) countdown.join();  // runs to its last second
+        close(pipe_fd[0]);
 
-    EXPECT_EQ(answered, c.presses);
-    EXPECT_EQ(uitest::ScreenArt(), c.notice_last ? notice : countdown_last);
+        EXPECT_EQ(answered, c.presses);
+        EXPECT_EQ(uitest::ScreenArt(), c.notice_last ? notice : countdown_last);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Endings, CountdownBesideKeyWait,
-                         testing::Values(KeyWaitCase{"countdown_ends_last", 5, false},
-                                         KeyWaitCase{"notice_ends_last", 8, true},
-                                         KeyWaitCase{"no_press", 0, false}),
-                         [](const testing::TestParamInfo<KeyWaitCase>& p) { return std::string(p.param.name); });
 
 // Overlapping system_ex calls from several threads: each gets its own
 // command's result, the timed-out ones included.

@@ -3,15 +3,13 @@
 #include "devsim_harness.h"
 
 #include <fcntl.h>
-#include <ftw.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -27,14 +25,15 @@ namespace {
 
 using json = nlohmann::json;
 
-std::vector<json> ReadJsonLines(const std::string& path) {
-  std::vector<json> out;
+// The records of a .jsonl file, each line made into a T by `make`.
+template <typename T, typename Make>
+std::vector<T> ReadJsonLines(const std::string& path, Make make) {
+  std::vector<T> out;
   std::istringstream in(ReadFile(path));
   std::string line;
   while (std::getline(in, line)) {
-    if (line.empty()) continue;
-    json j = json::parse(line, nullptr, false);
-    if (!j.is_discarded()) out.push_back(std::move(j));
+    const json j = json::parse(line, nullptr, false);
+    if (!line.empty() && !j.is_discarded()) out.push_back(make(j));
   }
   return out;
 }
@@ -45,11 +44,6 @@ std::string FromHex(const std::string& hex) {
     out.push_back(static_cast<char>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
   }
   return out;
-}
-
-int IntOr(const json& j, const char* key, int fallback = 0) {
-  auto it = j.find(key);
-  return (it != j.end() && it->is_number()) ? it->get<int>() : fallback;
 }
 
 std::optional<int> OptInt(const json& j, const char* key) {
@@ -71,15 +65,10 @@ std::map<std::string, SysvObject> SysvObjects(const json& j, const char* field) 
   return out;
 }
 
-SysvObject Find(const std::map<std::string, SysvObject>& objects, const std::string& key) {
-  auto it = objects.find(key);
-  return it == objects.end() ? SysvObject{} : it->second;
-}
-
 }  // namespace
 
-SysvObject Sysv::Semaphore(const std::string& key) const { return Find(semaphores, key); }
-SysvObject Sysv::Segment(const std::string& key) const { return Find(shm, key); }
+SysvObject Sysv::Semaphore(const std::string& key) const { return semaphores.count(key) ? semaphores.at(key) : SysvObject{}; }
+SysvObject Sysv::Segment(const std::string& key) const { return shm.count(key) ? shm.at(key) : SysvObject{}; }
 
 std::string BinDir() {
   const char* env = std::getenv("DEVSIM_BIN_DIR");
@@ -89,10 +78,6 @@ std::string BinDir() {
 std::string ReadFile(const std::string& path) {
   std::string out;
   return hostfs::ReadText(path, &out) ? out : "";
-}
-
-bool WriteFile(const std::string& path, const std::string& bytes, int mode) {
-  return hostfs::WriteText(path, bytes, mode);
 }
 
 Device::Device(const std::string& name) {
@@ -107,7 +92,7 @@ Device::Device(const std::string& name) {
   dir_ = base_ + "/dev";
   out_ = base_ + "/out";
   mkdir(dir_.c_str(), 0755);
-  WriteFile(dir_ + "/device.ini", "");
+  hostfs::WriteText(dir_ + "/device.ini", "", 0644);
 }
 
 Device::~Device() {
@@ -118,18 +103,17 @@ Device::~Device() {
   hostfs::RemoveTree(base_);
 }
 
-void Device::Ini(const std::string& text) { WriteFile(dir_ + "/device.ini", text); }
+void Device::Ini(const std::string& text) { hostfs::WriteText(dir_ + "/device.ini", text, 0644); }
 
 void Device::File(const std::string& device_path, const std::string& bytes, int mode) {
   std::string rel = device_path;
   while (!rel.empty() && rel[0] == '/') rel.erase(0, 1);
-  WriteFile(dir_ + "/rootfs/" + rel, bytes, mode);
+  hostfs::WriteText(dir_ + "/rootfs/" + rel, bytes, mode);
 }
 
 std::string Device::HostFile(const std::string& name, const std::string& bytes) {
-  std::string path = dir_ + "/" + name;
-  WriteFile(path, bytes);
-  return path;
+  hostfs::WriteText(dir_ + "/" + name, bytes, 0644);
+  return dir_ + "/" + name;
 }
 
 int Device::Run(const std::vector<std::string>& options, const std::vector<std::string>& args) {
@@ -142,17 +126,16 @@ int Device::Run(const std::vector<std::string>& options, const std::vector<std::
     argv.insert(argv.end(), args.begin(), args.end());
   }
   std::string err_path = base_ + "/devsim.stderr";
-  pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    int fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd >= 0) dup2(fd, 2);
-    std::vector<char*> cargv;
-    for (auto& a : argv) cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-    execv(cargv[0], cargv.data());
-    _exit(127);
-  }
+  std::vector<char*> cargv;
+  for (auto& a : argv) cargv.push_back(a.data());
+  cargv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;  // devsim's stderr into err_path
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
   }
@@ -167,9 +150,9 @@ int Device::Run(const std::vector<std::string>& options, const std::vector<std::
     if (j.contains("reboot_command") && j["reboot_command"].is_string()) {
       result_.reboot_command = j["reboot_command"].get<std::string>();
     }
-    result_.duration_ms = IntOr(j, "duration_ms");
-    result_.frames = IntOr(j, "frames");
-    result_.killapps_runs = IntOr(j, "killapps_runs");
+    result_.duration_ms = j.value("duration_ms", 0);
+    result_.frames = j.value("frames", 0);
+    result_.killapps_runs = j.value("killapps_runs", 0);
     if (j.contains("sysv") && j["sysv"].is_object()) {
       result_.sysv.semaphores = SysvObjects(j["sysv"].value("semaphores", json::object()), "value");
       result_.sysv.shm = SysvObjects(j["sysv"].value("shm", json::object()), "size");
@@ -193,19 +176,16 @@ int Device::Exec(const std::string& program, const std::vector<std::string>& arg
 
 int Device::Shell(const std::string& script, const std::vector<std::string>& options) {
   std::string path = base_ + "/script.sh";
-  WriteFile(path, "#!/bin/sh\n" + script + "\n", 0755);
+  hostfs::WriteText(path, "#!/bin/sh\n" + script + "\n", 0755);
   return Exec(path, {}, options);
 }
 
 std::string Device::Console() const { return ReadFile(out_ + "/console.log"); }
 
 std::vector<LogLine> Device::Syslog() const {
-  std::vector<LogLine> out;
-  for (const json& j : ReadJsonLines(out_ + "/syslog.jsonl")) {
-    out.push_back({IntOr(j, "t_ms"), IntOr(j, "priority"), IntOr(j, "facility"),
-                   j.value("message", "")});
-  }
-  return out;
+  return ReadJsonLines<LogLine>(out_ + "/syslog.jsonl", [](const json& j) {  // priority null: unparsed line
+    return LogLine{j["priority"].is_number() ? j["priority"].get<int>() : 0, j.value("message", "")};
+  });
 }
 
 bool Device::LogContains(const std::string& text) const {
@@ -216,38 +196,17 @@ bool Device::LogContains(const std::string& text) const {
 }
 
 std::vector<IpcRecord> Device::Ipc() const {
-  std::vector<IpcRecord> out;
-  for (const json& j : ReadJsonLines(out_ + "/ipc.jsonl")) {
-    IpcRecord r;
-    r.t_ms = IntOr(j, "t_ms");
-    r.receiver = IntOr(j, "receiver");
-    if (j.contains("raw")) {
-      r.malformed = true;
-      r.raw = FromHex(j.value("raw", ""));
-    } else {
-      r.length = IntOr(j, "length");
-      r.msg = IntOr(j, "msg");
-      r.sender = IntOr(j, "sender");
-      r.wparam = IntOr(j, "wparam");
-      r.lparam = IntOr(j, "lparam");
-      r.data = FromHex(j.value("data", ""));
-    }
-    out.push_back(std::move(r));
-  }
-  return out;
+  return ReadJsonLines<IpcRecord>(out_ + "/ipc.jsonl", [](const json& j) {
+    return IpcRecord{j.value("receiver", 0), j.value("length", 0), j.value("msg", 0), j.value("sender", 0),
+                     j.value("wparam", 0), j.value("lparam", 0), FromHex(j.value("data", "")), j.contains("raw")};
+  });
 }
 
 std::vector<MiscRecord> Device::Misc() const {
-  std::vector<MiscRecord> out;
-  for (const json& j : ReadJsonLines(out_ + "/misc.jsonl")) {
-    MiscRecord r;
-    r.t_ms = IntOr(j, "t_ms");
-    r.request = static_cast<uint32_t>(std::strtoul(j.value("request", "0").c_str(), nullptr, 16));
-    r.value = j.contains("value") && j["value"].is_number() ? j["value"].get<long>() : 0;
-    r.result = IntOr(j, "result");
-    out.push_back(r);
-  }
-  return out;
+  return ReadJsonLines<MiscRecord>(out_ + "/misc.jsonl", [](const json& j) {
+    return MiscRecord{static_cast<uint32_t>(std::strtoul(j.value("request", "0").c_str(), nullptr, 16)),
+                      j.value("value", 0L), j.value("result", 0)};
+  });
 }
 
 int Device::FrameCount() const { return result_.frames; }
@@ -260,25 +219,19 @@ std::string Device::FrameText(int n) const {
   return text;
 }
 
-std::string Device::Env() const { return ReadFile(out_ + "/env.txt"); }
-
-bool Device::EnvHas(const std::string& name) const {
-  std::istringstream in(Env());
+// env.txt lists "NAME VALUE" (or a bare NAME) per line.
+std::optional<std::string> Device::EnvLine(const std::string& name) const {
+  std::istringstream in(ReadFile(out_ + "/env.txt"));
   std::string line;
   while (std::getline(in, line)) {
-    if (line == name || line.rfind(name + " ", 0) == 0) return true;
-  }
-  return false;
-}
-
-std::string Device::EnvValue(const std::string& name) const {
-  std::istringstream in(Env());
-  std::string line;
-  while (std::getline(in, line)) {
+    if (line == name) return "";
     if (line.rfind(name + " ", 0) == 0) return line.substr(name.size() + 1);
   }
-  return "";
+  return std::nullopt;
 }
+
+bool Device::EnvHas(const std::string& name) const { return EnvLine(name).has_value(); }
+std::string Device::EnvValue(const std::string& name) const { return EnvLine(name).value_or(""); }
 
 std::string Device::Flash() const { return ReadFile(out_ + "/flash.img"); }
 

@@ -62,26 +62,21 @@ struct Result {
 
 // One line of syslog.jsonl.
 struct LogLine {
-  int t_ms = 0;
   int priority = 0;  // 0..7
-  int facility = 0;  // e.g. 1 (LOG_USER >> 3)
   std::string message;  // text after the syslog header
 };
 
 // One line of ipc.jsonl. `data` holds the message's data bytes; a
-// connection that sent a malformed message has only `raw` (all bytes read).
+// connection that sent a malformed message has only the receiver.
 struct IpcRecord {
-  int t_ms = 0;
   int receiver = 0;  // listener id (the N of /var/ipc/N)
   int length = 0, msg = 0, sender = 0, wparam = 0, lparam = 0;
   std::string data;
-  std::string raw;
   bool malformed = false;
 };
 
 // One line of misc.jsonl: a request on /dev/misc0.
 struct MiscRecord {
-  int t_ms = 0;
   uint32_t request = 0;
   long value = 0;
   int result = 0;
@@ -131,7 +126,7 @@ class Device {
   // with '\n' (no trailing newline). Empty when the frame does not exist.
   std::string FrameText(int n) const;
 
-  std::string Env() const;                             // env.txt
+  // env.txt's variables.
   std::string EnvValue(const std::string& name) const;  // "" when absent
   bool EnvHas(const std::string& name) const;
 
@@ -151,10 +146,9 @@ class Device {
   std::string base_, dir_, out_;
   Result result_;
   std::string stderr_;
+  std::optional<std::string> EnvLine(const std::string& name) const;  // value of a listed variable
 };
 
-// Helpers for tests.
-std::string ReadFile(const std::string& path);  // "" when unreadable
-bool WriteFile(const std::string& path, const std::string& bytes, int mode = 0644);
+std::string ReadFile(const std::string& path);  // "" when unreadable, for tests
 
 }  // namespace devsim

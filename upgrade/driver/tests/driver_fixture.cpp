@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <mutex>
+#include <regex>
 
 #include "basicui.h"
 #include "lcd.h"
@@ -72,40 +72,24 @@ std::string Build(const RomPackageSpec& desc) {
     return std::string(v.begin(), v.end());
 }
 
-void OtherDevice(RomPackageSpec& desc) { desc.device_id = 54; }
-void SameVersion(RomPackageSpec& desc) { desc.rom_version = rombuild_version(1, 0, 0, 1); }
-
-namespace {
-
-void Tool(RomPackageSpec& desc, uint32_t version) {
-    const std::string script = "#!/bin/sh\necho \"started $#:$1\" > /config/tool_ran\n";
+void AddPartition(RomPackageSpec& desc, int type, uint32_t version, const std::string& data) {
     RomPartitionSpec p;
     p.partition_id = 255;
-    p.partition_type = 1;
+    p.partition_type = type;
     p.partition_version = version;
-    p.data.assign(script.begin(), script.end());
+    p.data.assign(data.begin(), data.end());
     desc.partitions.insert(desc.partitions.begin(), p);
 }
-
-}  // namespace
-
-void NewerTool(RomPackageSpec& desc) { Tool(desc, rombuild_version(1, 0, 0, 56)); }
-void OwnTool(RomPackageSpec& desc) { Tool(desc, rombuild_version(1, 0, 0, 55)); }
 
 namespace {
 
 constexpr char kSaveFile[] = "config/autop_retry_save.cfg";
 constexpr char kKeyFile[] = "/config/Phone/Key/ProgramableKey.conf";
 constexpr char kKeys[] = "[ LINEKEY1 ]\ntype = 1\n[ LINEKEY8 ]\ntype = 2\n";
-constexpr char kRetryReboot[] = "Config.Autoprovision.Reboot.Enable = 1 \n";
-
-// The off-screen picture is process state: one screen at a time.
-std::mutex g_screen_lock;
 
 // The screen a CBasicUI call draws, rendered off-screen as the device's frames read.
 template <typename Draw>
 std::string Render(Draw draw) {
-    std::lock_guard<std::mutex> lock(g_screen_lock);
     CBasicUI ui;
     draw(ui);
     std::string text = picture::ToText(g_lcdbuffer);
@@ -113,27 +97,10 @@ std::string Render(Draw draw) {
     return text;
 }
 
-std::string Notice() {
-    return Render([](CBasicUI& ui) { ui.DispNoticeInfo("Rebooting..."); });
-}
-
 // The saved copy a layout row puts in the environment (3) or configuration (4) window.
 std::string Saved(int mtd) {
     const std::vector<uint8_t> v = Pattern(100 + mtd, kWindows[mtd].end - kWindows[mtd].start);
     return std::string(v.begin(), v.end());
-}
-
-// The "[mtd]" text of the sample layout with `moves` and `raw` applied.
-std::string LayoutIni(const Moves& moves, const std::map<int, std::string>& raw) {
-    std::string text = "[mtd]\n";
-    for (int i = 0; i < 7; ++i) {
-        const Window w = moves.count(i) ? moves.at(i) : kWindows[i];
-        char value[32];
-        snprintf(value, sizeof value, "%x,%x", w.start, w.end);
-        const std::string v = raw.count(i) ? raw.at(i) : value;
-        if (!v.empty()) text += "mtd" + std::to_string(i) + " = " + v + "\n";
-    }
-    return text;
 }
 
 std::string PartitionData(const RomPackageSpec& desc, int mtd) {
@@ -155,12 +122,8 @@ std::vector<size_t> Lines(const devsim::Device& dev, const std::string& text) {
     return out;
 }
 
-int SemaphoreAtEnd(const devsim::Device& dev, const char* key) {
-    const devsim::SysvObject sem = dev.result().sysv.Semaphore(key);
-    return sem.exists ? static_cast<int>(sem.value) : kNoSemaphore;
-}
-
 void ExpectScreens(const devsim::Device& dev, const Scenario& row) {
+    const std::string notice = Render([](CBasicUI& ui) { ui.DispNoticeInfo("Rebooting..."); });
     std::vector<std::string> frames;
     for (int i = 1; i <= dev.FrameCount(); ++i) frames.push_back(dev.FrameText(i));
     const size_t n = frames.size();
@@ -175,7 +138,7 @@ void ExpectScreens(const devsim::Device& dev, const Scenario& row) {
                         Render([&](CBasicUI& ui) { ui.ShowUpgradingAutop2FailedInfoWithID(row.id, s); }))
                 << "not the countdown at second " << s;
         }
-        EXPECT_TRUE(frames.back() == Notice());
+        EXPECT_TRUE(frames.back() == notice);
     }
     if (row.screen == nullptr) return;
     const std::string failure = Render([&](CBasicUI& ui) { ui.ShowUpgradingFailedInfoWithID(row.screen, row.id); });
@@ -183,14 +146,12 @@ void ExpectScreens(const devsim::Device& dev, const Scenario& row) {
     const bool waits = std::string(row.outcome) == "timeout";
     ASSERT_GE(n, waits ? 1u : 2u);
     EXPECT_TRUE(frames[n - (waits ? 1 : 2)] == failure) << "not the failure screen " << row.screen << ":" << row.id;
-    if (!waits) { EXPECT_TRUE(frames.back() == Notice()); }
+    if (!waits) { EXPECT_TRUE(frames.back() == notice); }
 }
 
 // Every window where the run's listing puts it, with the contents the row states.
 void ExpectChip(const devsim::Device& dev, const Scenario& row, const RomPackageSpec& desc) {
-    const std::string chip = dev.Flash();
     const std::string start = devsim::ReadFile(dev.OutDir() + "/flash.start.img");
-    ASSERT_EQ(chip.size(), start.size());
     for (int mtd = 0; mtd < 7; ++mtd) {
         const std::string what = "mtd" + std::to_string(mtd);
         const auto [begin, end] = dev.WindowRange(mtd);
@@ -198,7 +159,6 @@ void ExpectChip(const devsim::Device& dev, const Scenario& row, const RomPackage
         EXPECT_EQ(begin, want.start) << what;
         EXPECT_EQ(end, want.end) << what;
         const std::string got = dev.Window(mtd);
-        ASSERT_EQ(got.size(), want.end - want.start) << what;
         const std::string data = PartitionData(desc, mtd);
         const bool holds = !data.empty() && got.compare(0, data.size(), data) == 0;
         const size_t written = 3 * 0x10000;
@@ -225,20 +185,12 @@ void ExpectAutop(const devsim::Device& dev, const Scenario& row) {
         const std::string saved = dev.DeviceFile(kSaveFile);
         for (const char* in : {"account = 7\n", "volume = 3\n"}) EXPECT_NE(saved.find(in), std::string::npos) << saved;
         for (const char* out : {"notes = 1", "http", "HOSTILE"}) EXPECT_EQ(saved.find(out), std::string::npos) << saved;
-        EXPECT_TRUE(saved.ends_with(kRetryReboot)) << saved;
+        EXPECT_TRUE(saved.ends_with("Config.Autoprovision.Reboot.Enable = 1 \n")) << saved;
         EXPECT_TRUE(dev.LogContains("skipped: name holds shell characters"));
     }
-    const std::string keys = dev.DeviceFile(kKeyFile);
-    if (row.retired) {
-        // Only the LINEKEY8 line replaced (blanks before it are the shell tool's business).
-        const std::string head = "[ LINEKEY1 ]\ntype = 1\n";
-        const size_t body = keys.find_first_not_of(' ', head.size());
-        EXPECT_TRUE(keys.starts_with(head) && body != std::string::npos &&
-                    keys.substr(body) == "[ LINEKEY8_NOUSED ]\ntype = 2\n")
-            << keys;
-    } else {
-        EXPECT_EQ(keys, kKeys);
-    }
+    // Only the LINEKEY8 line replaced (blanks before it are the shell tool's business).
+    EXPECT_EQ(std::regex_replace(dev.DeviceFile(kKeyFile), std::regex("\n +"), "\n"),
+              row.autop == 1 ? "[ LINEKEY1 ]\ntype = 1\n[ LINEKEY8_NOUSED ]\ntype = 2\n" : kKeys);
 }
 
 }  // namespace
@@ -259,12 +211,16 @@ void RunScenario(const Scenario& row) {
     if (row.package != nullptr) row.package(desc);
     std::string flash;
     if (row.layout != nullptr) {
-        const std::string ini = LayoutIni(*row.layout, row.raw);
-        RomPartitionSpec layout;
-        layout.partition_type = 2;
-        layout.partition_id = 255;
-        layout.data.assign(ini.begin(), ini.end());
-        desc.partitions.insert(desc.partitions.begin(), layout);
+        // The "[mtd]" text of the sample layout with the row's moves and raw values.
+        std::string ini = "[mtd]\n";
+        for (int i = 0; i < 7; ++i) {
+            const Window w = row.layout->count(i) ? row.layout->at(i) : kWindows[i];
+            char value[32];
+            snprintf(value, sizeof value, "%x,%x", w.start, w.end);
+            const std::string v = row.raw.count(i) ? row.raw.at(i) : value;
+            if (!v.empty()) ini += "mtd" + std::to_string(i) + " = " + v + "\n";
+        }
+        AddPartition(desc, 2, 0, ini);
         for (int mtd : {3, 4}) {
             const std::string n = std::to_string(mtd);
             flash += "mtd" + n + " = " + dev.HostFile("m" + n + ".bin", Saved(mtd)) + "\n";
@@ -275,15 +231,13 @@ void RunScenario(const Scenario& row) {
     for (const auto& [path, text] : row.files) dev.File(path, text, 0755);
     std::vector<std::string> options = row.options;
     const std::string rom = Build(desc);
-    switch (row.source) {
-        case Source::kFile: options.insert(options.end(), {"--rom", dev.HostFile("p.rom", rom)}); break;
-        case Source::kShm:
-            options.insert(options.end(), {"--shm", dev.HostFile("p.rom", rom), "--state", std::to_string(row.state)});
-            break;
-        case Source::kAtArg: dev.File(row.args.at(0), rom); break;
-        case Source::kEmpty: options.insert(options.end(), {"--rom", dev.HostFile("empty.rom", "")}); break;
-        case Source::kNone: break;
+    if (row.source == Source::kFile || row.source == Source::kEmpty) {
+        options.insert(options.end(), {"--rom", dev.HostFile("p.rom", row.source == Source::kFile ? rom : "")});
     }
+    if (row.source == Source::kShm) {
+        options.insert(options.end(), {"--shm", dev.HostFile("p.rom", rom), "--state", std::to_string(row.state)});
+    }
+    if (row.source == Source::kAtArg) dev.File(row.args.at(0), rom);
     if (*row.keys != '\0') options.insert(options.end(), {"--keys", row.keys});
     ASSERT_EQ(dev.Run(options, row.args), 0) << dev.Stderr();
 
@@ -303,10 +257,11 @@ void RunScenario(const Scenario& row) {
         EXPECT_EQ(got, *row.broadcasts);
     }
     if (row.reboot != nullptr) { EXPECT_EQ(r.reboot_command.value_or(""), row.reboot); }
-    const std::pair<int, const char*> locks[] = {
-        {row.process_lock, "0xC002"}, {row.save_file, "0xB012"}, {row.burn_lock, "0xC004"}};
+    const std::pair<int, const char*> locks[] = {{row.process_lock, "0xC002"}, {row.save_file, "0xB012"},
+                                                 {row.burn_lock, "0xC004"}, {row.buffer == kUnchecked ? kUnchecked : 1, "0xA130"}};
     for (const auto& [want, key] : locks) {
-        if (want != kUnchecked) { EXPECT_EQ(SemaphoreAtEnd(dev, key), want) << key; }
+        const devsim::SysvObject sem = r.sysv.Semaphore(key);
+        if (want != kUnchecked) { EXPECT_EQ(sem.exists ? static_cast<int>(sem.value) : kNoSemaphore, want) << key; }
     }
     // The save-file semaphore is given back exactly when this run took it.
     if (row.save_file != kUnchecked) {
@@ -320,21 +275,15 @@ void RunScenario(const Scenario& row) {
         EXPECT_TRUE(!locked.empty() && locked.front() < copies.front()) << "copies taken without the save-file lock";
         EXPECT_TRUE(moves.empty() || copies.back() < moves.front());
     }
-    if (row.buffer != kUnchecked) {
-        EXPECT_EQ(r.sysv.Segment("0xA130").exists, row.buffer == 1);
-        EXPECT_EQ(SemaphoreAtEnd(dev, "0xA130"), 1);
-    }
+    if (row.buffer != kUnchecked) { EXPECT_EQ(r.sysv.Segment("0xA130").exists, row.buffer == 1); }
     if (row.killapps != kUnchecked) { EXPECT_EQ(r.killapps_runs, row.killapps); }
     if (row.kernel_writes >= 0) {
         const auto ops = r.flash_ops.find("mtd1");
         EXPECT_EQ(ops == r.flash_ops.end() ? 0 : ops->second.writes, row.kernel_writes);
     }
     for (const auto& [path, text] : row.after) {
-        if (text == "-" || text == "*") {
-            EXPECT_EQ(dev.DeviceFileExists(path), text == "*") << path;
-        } else {
-            EXPECT_EQ(dev.DeviceFile(path), text) << path;
-        }
+        const bool any = text == "-" || text == "*";
+        EXPECT_EQ(!any ? dev.DeviceFile(path) : dev.DeviceFileExists(path) ? "*" : "-", text) << path;
     }
     if (row.env.first != nullptr) { EXPECT_EQ(dev.EnvValue(row.env.first), row.env.second); }
     if (row.autop != kUnchecked) ExpectAutop(dev, row);

@@ -100,23 +100,26 @@ struct Scenario {
     std::vector<std::pair<std::string, std::string>> after = {};
     std::pair<const char*, const char*> env = {nullptr, nullptr};  // bootloader variable at the end
     // With the files of AutopFiles(): 1 the configuration saved for the retry, 0 not;
-    // line key 8 retired or the key file unchanged.
+    // line key 8 retired with it, or the key file unchanged.
     int autop = kUnchecked;
-    bool retired = false;
 };
 
 inline void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
 
 void RunScenario(const Scenario& row);
 
-// Package changes for rows.
-void OtherDevice(RomPackageSpec& desc);  // device 54: refused with -95
-void SameVersion(RomPackageSpec& desc);  // ROM 1.0.0.1, the installed one
-// An upgrader tool partition in front: a script that writes how it was started
-// ("started <argc>:<first argument>") to /config/tool_ran; newer than the
-// installer (1.0.0.56), or its own version (1.0.0.55).
-void NewerTool(RomPackageSpec& desc);
-void OwnTool(RomPackageSpec& desc);
+// Puts a partition with id 255 of `type` in front of the package.
+void AddPartition(RomPackageSpec& desc, int type, uint32_t version, const std::string& data);
+
+// Package changes for rows: device 54, refused with -95; an upgrader tool
+// partition in front: a script that writes how it was started ("started
+// <argc>:<first argument>") to /config/tool_ran, of build 56 (newer than the
+// installer's 1.0.0.55) or 55 (its own version).
+inline void OtherDevice(RomPackageSpec& desc) { desc.device_id = 54; }
+template <uint32_t kBuild>
+void Tool(RomPackageSpec& desc) {
+    AddPartition(desc, 1, rombuild_version(1, 0, 0, kBuild), "#!/bin/sh\necho \"started $#:$1\" > /config/tool_ran\n");
+}
 
 // Files of the auto-provisioning retry: the key file, configuration files in
 // /tmp (one whose name would break out of a quoted copy command), the flag.

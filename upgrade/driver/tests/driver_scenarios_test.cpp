@@ -107,12 +107,13 @@ std::vector<Scenario> Rows() {
         // directory in the way) every reboot uses "reboot".
         {.name = "no_reboot_copy", .package = OtherDevice, .files = {{"/tmp/reboot/in-the-way", ""}}, .screen = kCheck,
          .id = -95, .reboot = "reboot"},
-        {.name = "same_version", .package = SameVersion, .files = {{"/config/upgrader_autop", "1"}}, .bar = true,
-         .after = {{"/config/upgrader_autop", "-"}}},
+        // The installed ROM version again.
+        {.name = "same_version", .package = [](RomPackageSpec& d) { d.rom_version = rombuild_version(1, 0, 0, 1); },
+         .files = {{"/config/upgrader_autop", "1"}}, .bar = true, .after = {{"/config/upgrader_autop", "-"}}},
         // ---- upgrade states of the shared ROM buffer ----
         {.name = "shm_autop", .source = Source::kShm, .files = AutopFiles(), .options = {"--speed", "4"}, .bar = true,
          .chip = "owwoooo", .broadcasts = kStopping, .reboot = "/tmp/reboot", .process_lock = 0, .burn_lock = 0,
-         .after = {{"/config/upgrader_autop", "-"}}, .autop = 1, .retired = true},
+         .after = {{"/config/upgrader_autop", "-"}}, .autop = 1},
         {.name = "file_autop", .files = AutopFiles(), .options = {"--speed", "4"}, .bar = true, .chip = "owwoooo",
          .autop = 0},
         {.name = "no_shm", .source = Source::kNone, .screen = "Get shm Failed!", .id = -198, .broadcasts = kShown},
@@ -129,10 +130,10 @@ std::vector<Scenario> Rows() {
         {.name = "state5", .source = Source::kShm, .state = 5, .package = OtherDevice, .outcome = "exited",
          .exit_status = 63, .buffer = 0},
         // ---- upgrader tools: started instead of the burn, or skipped ----
-        {.name = "tool_shm", .source = Source::kShm, .package = NewerTool, .outcome = "exited",
+        {.name = "tool_shm", .source = Source::kShm, .package = Tool<56>, .outcome = "exited",
          .log = "upgrader_tool_check /tmp/upgrader_tool exist", .broadcasts = kNone, .buffer = 1,
          .after = {{"/config/tool_ran", "started 0:\n"}}},
-        {.name = "tool_own_version", .source = Source::kShm, .package = OwnTool, .chip = "owwoooo",
+        {.name = "tool_own_version", .source = Source::kShm, .package = Tool<55>, .chip = "owwoooo",
          .after = {{"/config/tool_ran", "-"}}},
         // ---- layout migrations ----
         // Moved with the environment and configuration carried into their new windows.
