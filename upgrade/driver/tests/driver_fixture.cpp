@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <regex>
+#include <tuple>
 
 #include "basicui.h"
 #include "lcd.h"
@@ -183,8 +184,12 @@ void ExpectAutop(const devsim::Device& dev, const Scenario& row) {
     EXPECT_EQ(dev.DeviceFileExists(kSaveFile), row.autop == 1);
     if (row.autop == 1) {
         const std::string saved = dev.DeviceFile(kSaveFile);
-        for (const char* in : {"account = 7\n", "volume = 3\n"}) EXPECT_NE(saved.find(in), std::string::npos) << saved;
-        for (const char* out : {"notes = 1", "http", "HOSTILE"}) EXPECT_EQ(saved.find(out), std::string::npos) << saved;
+        for (const char* in : {"account = 7\n", "volume = 3\n", "fits = 1\n"})
+            EXPECT_NE(saved.find(in), std::string::npos) << saved;
+        for (const char* out : {"notes = 1", "http", "HOSTILE", "long = 1", "nopath = 1"})
+            EXPECT_EQ(saved.find(out), std::string::npos) << saved;
+        for (const std::string& name : {std::string(209, 'l'), std::string(247, 'p')})
+            EXPECT_TRUE(dev.LogContains("/tmp/" + name + ".cfg skipped: path too long")) << name;
         EXPECT_TRUE(saved.ends_with("Config.Autoprovision.Reboot.Enable = 1 \n")) << saved;
         EXPECT_TRUE(dev.LogContains("skipped: name holds shell characters"));
     }
@@ -195,14 +200,20 @@ void ExpectAutop(const devsim::Device& dev, const Scenario& row) {
 
 }  // namespace
 
-std::vector<std::pair<std::string, std::string>> AutopFiles() {
-    return {{"/app/version.conf", "[Version]\nRomVersion = 59.0.3.7\n"},
-            {"/config/upgrader_autop", "1"},
-            {kKeyFile, kKeys},
-            {"/tmp/account.cfg", "account = 7\nserver_url = http://x\n"},
-            {"/tmp/phone.conf", "volume = 3\n"},
-            {"/tmp/notes.txt", "notes = 1\n"},
-            {std::string("/tmp/a';") + kTouch + ";'.cfg", "HOSTILE-CONTENT\n"}};
+std::vector<std::pair<std::string, std::string>> AutopFiles(std::vector<std::pair<std::string, std::string>> more) {
+    // Names whose collect command is 255 characters (fits), 256, and 256 with
+    // the folder: only the first is taken.
+    for (const auto& [fill, n, text] :
+         {std::tuple{'f', 208, "fits = 1\n"}, {'l', 209, "long = 1\n"}, {'p', 247, "nopath = 1\n"}})
+        more.emplace_back("/tmp/" + std::string(n, fill) + ".cfg", text);
+    more.insert(more.end(), {{"/app/version.conf", "[Version]\nRomVersion = 59.0.3.7\n"},
+                             {"/config/upgrader_autop", "1"},
+                             {kKeyFile, kKeys},
+                             {"/tmp/account.cfg", "account = 7\nserver_url = http://x\n"},
+                             {"/tmp/phone.conf", "volume = 3\n"},
+                             {"/tmp/notes.txt", "notes = 1\n"},
+                             {std::string("/tmp/a';") + kTouch + ";'.cfg", "HOSTILE-CONTENT\n"}});
+    return more;
 }
 
 void RunScenario(const Scenario& row) {

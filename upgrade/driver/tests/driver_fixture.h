@@ -123,6 +123,7 @@ void Tool(RomPackageSpec& desc) {
 
 // Files of the auto-provisioning retry: the key file, configuration files in
 // /tmp (one whose name would break out of a quoted copy command), the flag.
-std::vector<std::pair<std::string, std::string>> AutopFiles();
+// The auto-provisioning set-up, with `more` files besides.
+std::vector<std::pair<std::string, std::string>> AutopFiles(std::vector<std::pair<std::string, std::string>> more = {});
 
 }  // namespace drivertest

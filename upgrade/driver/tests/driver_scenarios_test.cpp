@@ -1,7 +1,8 @@
 // The installer end to end on the simulated device, one row per run: the
 // ending of every result code and screen (the fault matrix: one injected fault
 // of the phone at a time), the upgrade states, the hand-off to an upgrader
-// tool, the auto-provisioning files and the layout migrations. Which package
+// tool, the auto-provisioning files, the layout migrations and hostile texts
+// (each carries a command that would create the runner's canary file). Which package
 // the check refuses with which code is the check's own table; which layout
 // values are refused is the layout's. Columns: driver_fixture.h.
 #include <gtest/gtest.h>
@@ -33,6 +34,8 @@ const Moves kMoveEnv = {{2, {0x90100000, 0x90410000}}, {5, {0x90490000, 0x906F00
 // 200,000 bytes: the check passes, the burn refuses before anything is erased.
 const Moves kShrinkKernel = {{1, {0x90020000, 0x90030000}}};
 void BigKernel(RomPackageSpec& desc) { desc.partitions[0].data = Pattern(1, 200000); }
+
+const std::string kHostileRom = std::string("/tmp/a';") + kTouch + ";'$(" + kTouch + ").rom";
 
 std::vector<Scenario> Rows() {
     const Pairs kNone = {}, kShown = {{3, 0}}, kStopping = {{4, 2}}, kKilled = {{4, 2}, {4, 3}, {3, 0}};
@@ -114,6 +117,9 @@ std::vector<Scenario> Rows() {
         {.name = "shm_autop", .source = Source::kShm, .files = AutopFiles(), .options = {"--speed", "4"}, .bar = true,
          .chip = "owwoooo", .broadcasts = kStopping, .reboot = "/tmp/reboot", .process_lock = 0, .burn_lock = 0,
          .after = {{"/config/upgrader_autop", "-"}}, .autop = 1},
+        // A save file already there is left for the retry that made it.
+        {.name = "shm_autop_saved", .source = Source::kShm,
+         .files = AutopFiles({{"/config/autop_retry_save.cfg", "old\n"}}), .options = {"--speed", "4"}, .chip = "owwoooo", .log = "/config/autop_retry_save.cfg is exist", .after = {{"/config/autop_retry_save.cfg", "old\n"}}},
         {.name = "file_autop", .files = AutopFiles(), .options = {"--speed", "4"}, .bar = true, .chip = "owwoooo",
          .autop = 0},
         {.name = "no_shm", .source = Source::kNone, .screen = "Get shm Failed!", .id = -198, .broadcasts = kShown},
@@ -162,6 +168,17 @@ std::vector<Scenario> Rows() {
         {.name = "layout_cfgwrite", .device = "kernel_mtd_repair = yes\n", .sections = "[faults]\nwrite = mtd4:3",
          .layout = &kMoveBoth, .screen = kBurn, .id = -191, .chip = "oookpoo", .moved = true,
          .log = "config mtd_write failed!", .broadcasts = Pairs{{4, 2}, {3, 0}}},
+        // ---- hostile texts never reach a shell ----
+        // The path is opened, installed, and handed to a tool as one argument.
+        {.name = "hostile_path", .source = Source::kAtArg, .args = {kHostileRom}, .chip = "owwoooo"},
+        {.name = "hostile_path_to_tool", .source = Source::kAtArg, .package = Tool<56>, .args = {kHostileRom},
+         .outcome = "exited", .after = {{"/config/tool_ran", "started 1:" + kHostileRom + "\n"}}},
+        // Bootloader variables are read as numbers; only decimal texts are written back.
+        {.name = "hostile_variables",
+         .sections = "[bootloader]\nSW_OEM = 0$(touch $(printf '\\057tmp\\057canary'))\n"
+                     "MID_VERSION = 0`touch $(printf '\\057tmp\\057canary')`\n"
+                     "SW_protect = 0';touch $(printf '\\057tmp\\057canary');'\n",
+         .chip = "owwoooo", .env = {"SW_OEM", "0"}},
     };
 }
 
