@@ -60,11 +60,6 @@ int MtdWrite(int fd, char** a) {
 }
 
 int MtdRepair(int fd, char** a) {
-  if (strcmp(a[1], "check") == 0) {
-    if (ioctl(fd, kMipsRepairCheck, nullptr) != 0) return Fail("check");
-    printf("supported\n");
-    return 0;
-  }
   uint32_t w[2] = {static_cast<uint32_t>(Num(a[1])), static_cast<uint32_t>(Num(a[2]))};
   if (ioctl(fd, kMipsAddrRepair, w) != 0) return Fail("repair");
   printf("moved\n");
