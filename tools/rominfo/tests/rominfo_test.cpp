@@ -149,10 +149,9 @@ TEST(RominfoAnalyze, TruncationAtEveryLengthIsRefused) {
 // partition id is checked once its partition passed (which ids are refused is
 // rom_test's).
 TEST(RominfoAnalyze, RangesBeyondThePackage) {
-    using Tweak = std::function<void(Rom_Header&, std::vector<Partition_Header>&)>;
     struct {
         const char* what;
-        Tweak tweak;
+        decltype(RomPackageSpec::tweak) tweak;
         int want;
     } cases[] = {
         {"rom_size", [](Rom_Header& h, auto&) { h.rom_size = 0xFFFFFFFC; }, UPD_MSG_ROM_CHECKSUM_ERR},
