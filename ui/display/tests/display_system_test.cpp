@@ -1,5 +1,6 @@
 // The misc requests and the LED notification on the simulated device, as the
-// device recorded them (frames and the mapping: basicui_device_test).
+// device recorded them (frames and the mapping: the installer's device
+// scenarios, driver_scenarios_test).
 #include <gtest/gtest.h>
 
 #include <string>

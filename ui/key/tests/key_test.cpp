@@ -1,6 +1,6 @@
 // The keypad: event decoding from a pipe standing in for the input device and
 // press/release/repeat handling. The reading thread and the consuming poll on
-// a real input device: basicui_device_test.
+// a real input device: the installer's device scenarios (driver_scenarios_test).
 #include <fcntl.h>
 #include <unistd.h>
 
