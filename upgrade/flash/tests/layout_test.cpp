@@ -51,7 +51,7 @@ TEST_P(LayoutRead, TakesTwoAlignedNumbersInsideTheWindowForEachEntry) {
     std::string got = "[mtd]\n";
     char line[64];
     for (const env_info& e : table) {
-        snprintf(line, sizeof line, "%s=%x,%x\n", e.name, e.start_addr, e.end_addr);
+        snprintf(line, sizeof line, "%.16s=%x,%x\n", e.name, e.start_addr, e.end_addr);
         got += line;
     }
     EXPECT_EQ(got, kGoodLayout);
